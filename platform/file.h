@@ -1,0 +1,111 @@
+// Files and folders, as the codec, the job engine and the language chooser need
+// them. One implementation per system (file_win32.cpp, file_posix.cpp); nothing
+// else in the core touches the operating system's file calls.
+//
+// Paths are byte strings in the system's code page, joined with PathSeparator().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Attribute bits, with the values Windows gives them. On POSIX, read-only means
+// the owner has no write permission, a directory is a directory, and the other
+// bits are neither produced nor kept.
+enum : uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+  kAttrNormal = 0x80,
+};
+
+// Whole seconds since 1970-01-01 UTC. A creation time of 0 means "not known"
+// and is not applied.
+struct FileTimes {
+  int64_t creation = 0;
+  int64_t lastAccess = 0;
+  int64_t lastWrite = 0;
+};
+
+struct FileInfo {
+  bool isDirectory = false;
+  uint64_t size = 0;
+  uint32_t attributes = 0;
+  FileTimes times;
+};
+
+char PathSeparator();
+// Index of the last path separator in path, or std::string::npos. Aware of
+// double-byte characters where the code page has them (a trail byte 0x5C is
+// not a backslash).
+size_t FindLastSeparator(const std::string& path);
+// Whole-string comparison ignoring letter case, aware of double-byte characters.
+bool SamePathNoCase(const std::string& a, const std::string& b);
+
+// Looks a name up without opening it: false when nothing of that name exists.
+bool LookupPath(const std::string& path, FileInfo* info);
+bool GetAttributes(const std::string& path, uint32_t* attributes);
+bool SetAttributes(const std::string& path, uint32_t attributes);
+bool SetTimes(const std::string& path, const FileTimes& times);
+// Renames, never replacing an existing file: fails when `to` exists.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+
+// An open file. Closed by Close() or the destructor.
+class File {
+ public:
+  File();
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens an existing file for reading and writing without sharing: no other
+  // Tavro (and on Windows no other program) can open it while it is held.
+  bool OpenExisting(const std::string& path);
+  // Creates a file that must not exist yet, for reading and writing, without sharing.
+  bool CreateNew(const std::string& path);
+
+  bool IsOpen() const;
+  // Reads up to size bytes; returns the count read (0 at the end), -1 on error.
+  int64_t Read(void* buffer, size_t size);
+  // Writes all size bytes or fails.
+  bool Write(const void* buffer, size_t size);
+  bool Seek(uint64_t offset);
+  bool Length(uint64_t* length);
+  // Forces written data to the disk.
+  bool Flush();
+  bool Close();
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+struct DirEntry {
+  std::string name;  // name within the folder, no path
+  FileInfo info;
+};
+
+// Lists one folder, like FindFirstFile/FindNextFile over folder + "\*".
+// The "." and ".." entries are passed on as the system gives them.
+class DirectoryList {
+ public:
+  DirectoryList();
+  ~DirectoryList();
+  DirectoryList(const DirectoryList&) = delete;
+  DirectoryList& operator=(const DirectoryList&) = delete;
+
+  bool Open(const std::string& folder);
+  bool Next(DirEntry* entry);
+  void Close();
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+}  // namespace platform

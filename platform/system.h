@@ -1,0 +1,22 @@
+// System folders, the clock and the code page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Full path of the running program file.
+std::string ProgramPath();
+// GetWindowsDirectoryA / GetSystemDirectoryA on Windows; on POSIX "/" stands
+// for the Windows folder's drive root and the system folders are refused by
+// the job engine's own list.
+std::string WindowsFolder();
+std::string SystemFolder();
+// Current time in whole seconds (the seed of the name and overwrite generator).
+int64_t NowSeconds();
+// The ANSI code page (932 for Japanese); 65001 on POSIX with a UTF-8 locale, 0 otherwise.
+unsigned AnsiCodePage();
+bool IsLeadByte(unsigned char c);
+
+}  // namespace platform
