@@ -50,8 +50,15 @@ bool SamePathNoCase(const std::string& a, const std::string& b);
 bool LookupPath(const std::string& path, FileInfo* info);
 bool GetAttributes(const std::string& path, uint32_t* attributes);
 bool SetAttributes(const std::string& path, uint32_t attributes);
+// Applies the times (whole seconds). A creation time of 0 is left alone; on
+// Linux a creation time cannot be set at all and is ignored.
 bool SetTimes(const std::string& path, const FileTimes& times);
-// Renames, never replacing an existing file: fails when `to` exists.
+// POSIX: gives `to` the permission bits of `from` (files are created private,
+// 0600, and receive their source's permissions this way). Windows: nothing to
+// do, the attributes carry everything.
+bool CopyAccess(const std::string& from, const std::string& to);
+// Renames, never replacing an existing file: fails when `to` exists. The new
+// name is on disk when it returns (folder synced / write-through move).
 bool RenameNoReplace(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
 
@@ -65,12 +72,14 @@ class File {
 
   // Opens an existing file for reading and writing without sharing: no other
   // Tavro (and on Windows no other program) can open it while it is held.
+  // Only plain files: folders (and on POSIX links, pipes, devices) are refused.
   bool OpenExisting(const std::string& path);
   // Creates a file that must not exist yet, for reading and writing, without sharing.
   bool CreateNew(const std::string& path);
 
   bool IsOpen() const;
-  // Reads up to size bytes; returns the count read (0 at the end), -1 on error.
+  // Reads up to size bytes; returns the count read, less than size only at the
+  // end of the file (0 there), -1 on error.
   int64_t Read(void* buffer, size_t size);
   // Writes all size bytes or fails.
   bool Write(const void* buffer, size_t size);

@@ -1,0 +1,349 @@
+// Files on Linux and other POSIX systems.
+//
+// - Read-only means the owner has no write permission. Setting it removes every
+//   write bit; clearing it gives the owner write permission back.
+// - "Without sharing" is an exclusive flock() taken at open: another Tavro (or
+//   any program that asks for the lock) cannot open the file while it is held.
+//   Programs that ignore locks are not kept out.
+// - A creation time is read where the file system records one (statx birth
+//   time); Linux offers no way to set it, so SetTimes applies only the
+//   last-access and last-write times.
+// - Symbolic links are never followed into: OpenExisting refuses them, and
+//   DirectoryList leaves them out of its listing (they cannot lead a folder walk
+//   into a loop or out of the chosen tree).
+#include "platform/file.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace platform {
+
+namespace {
+
+FileInfo InfoFromStat(const struct stat& st) {
+  FileInfo info;
+  info.isDirectory = S_ISDIR(st.st_mode);
+  info.size = info.isDirectory ? 0 : static_cast<uint64_t>(st.st_size);
+  uint32_t attributes = 0;
+  if (info.isDirectory) attributes |= kAttrDirectory;
+  if (!(st.st_mode & S_IWUSR)) attributes |= kAttrReadOnly;
+  if (attributes == 0) attributes = kAttrNormal;
+  info.attributes = attributes;
+  info.times.lastAccess = static_cast<int64_t>(st.st_atim.tv_sec);
+  info.times.lastWrite = static_cast<int64_t>(st.st_mtim.tv_sec);
+  return info;
+}
+
+// The birth time where the kernel and the file system know it, else 0.
+int64_t BirthTime(const std::string& path) {
+#if defined(STATX_BTIME)
+  struct statx sx;
+  if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+    return static_cast<int64_t>(sx.stx_btime.tv_sec);
+  }
+#else
+  (void)path;
+#endif
+  return 0;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t at = path.rfind('/');
+  if (at == std::string::npos) return ".";
+  if (at == 0) return "/";
+  return path.substr(0, at);
+}
+
+// Makes a change to a folder's entries durable.
+bool SyncFolder(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync folders
+  close(fd);
+  return ok;
+}
+
+int RenameNoReplaceCall(const char* from, const char* to) {
+#if defined(SYS_renameat2)
+  return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 1u /* RENAME_NOREPLACE */));
+#else
+  (void)from;
+  (void)to;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+}  // namespace
+
+char PathSeparator() { return '/'; }
+
+size_t FindLastSeparator(const std::string& path) { return path.rfind('/'); }
+
+bool SamePathNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool LookupPath(const std::string& path, FileInfo* info) {
+  struct stat st;
+  if (path.empty() || lstat(path.c_str(), &st) != 0) return false;
+  if (info) {
+    *info = InfoFromStat(st);
+    info->times.creation = BirthTime(path);
+  }
+  return true;
+}
+
+bool GetAttributes(const std::string& path, uint32_t* attributes) {
+  struct stat st;
+  if (path.empty() || lstat(path.c_str(), &st) != 0) return false;
+  if (attributes) *attributes = InfoFromStat(st).attributes;
+  return true;
+}
+
+bool SetAttributes(const std::string& path, uint32_t attributes) {
+  struct stat st;
+  if (path.empty() || lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
+  mode_t mode = st.st_mode & 07777;
+  if (attributes & kAttrReadOnly) {
+    mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
+  } else {
+    mode |= S_IWUSR;
+  }
+  if (mode == (st.st_mode & 07777)) return true;
+  return chmod(path.c_str(), mode) == 0;
+}
+
+bool CopyAccess(const std::string& from, const std::string& to) {
+  struct stat st;
+  if (lstat(from.c_str(), &st) != 0) return false;
+  return chmod(to.c_str(), st.st_mode & 0777) == 0;
+}
+
+bool SetTimes(const std::string& path, const FileTimes& times) {
+  struct timespec ts[2];
+  ts[0].tv_sec = static_cast<time_t>(times.lastAccess);
+  ts[0].tv_nsec = 0;
+  ts[1].tv_sec = static_cast<time_t>(times.lastWrite);
+  ts[1].tv_nsec = 0;
+  return utimensat(AT_FDCWD, path.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (RenameNoReplaceCall(from.c_str(), to.c_str()) != 0) {
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    // The file system cannot rename without replacing: a hard link fails
+    // when the name is taken, and the old name goes afterwards.
+    if (link(from.c_str(), to.c_str()) == 0) {
+      if (unlink(from.c_str()) != 0) {
+        const int saved = errno;
+        unlink(to.c_str());
+        errno = saved;
+        return false;
+      }
+    } else {
+      if (errno == EEXIST) return false;
+      if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EXDEV) return false;
+      // No hard links either (FAT and the like): look, then rename. Another
+      // program could slip a file in between; nothing better is offered.
+      struct stat st;
+      if (lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+      }
+      if (rename(from.c_str(), to.c_str()) != 0) return false;
+    }
+  }
+  const std::string fromFolder = FolderOf(from);
+  const std::string toFolder = FolderOf(to);
+  bool ok = SyncFolder(toFolder);
+  if (fromFolder != toFolder) ok = SyncFolder(fromFolder) && ok;
+  return ok;
+}
+
+bool RemoveFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
+
+struct File::Impl {
+  int fd = -1;
+};
+
+File::File() : impl_(new Impl) {}
+
+File::~File() {
+  Close();
+  delete impl_;
+}
+
+namespace {
+
+// Takes the exclusive lock and makes sure the object is a plain file.
+bool Claim(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  int rc;
+  do {
+    rc = flock(fd, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+}  // namespace
+
+bool File::OpenExisting(const std::string& path) {
+  Close();
+  const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  if (!Claim(fd)) {
+    close(fd);
+    return false;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  impl_->fd = fd;
+  return true;
+}
+
+bool File::CreateNew(const std::string& path) {
+  Close();
+  // Private until its owner copies the source's permissions over.
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  if (!Claim(fd)) {
+    close(fd);
+    unlink(path.c_str());
+    return false;
+  }
+  impl_->fd = fd;
+  return true;
+}
+
+bool File::IsOpen() const { return impl_->fd >= 0; }
+
+int64_t File::Read(void* buffer, size_t size) {
+  if (impl_->fd < 0) return -1;
+  size_t done = 0;
+  char* out = static_cast<char*>(buffer);
+  while (done < size) {
+    const size_t want = size - done > static_cast<size_t>(INT_MAX) ? static_cast<size_t>(INT_MAX) : size - done;
+    const ssize_t n = read(impl_->fd, out + done, want);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool File::Write(const void* buffer, size_t size) {
+  if (impl_->fd < 0) return false;
+  size_t done = 0;
+  const char* in = static_cast<const char*>(buffer);
+  while (done < size) {
+    const size_t want = size - done > static_cast<size_t>(INT_MAX) ? static_cast<size_t>(INT_MAX) : size - done;
+    const ssize_t n = write(impl_->fd, in + done, want);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::Seek(uint64_t offset) {
+  if (impl_->fd < 0 || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  return lseek(impl_->fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+bool File::Length(uint64_t* length) {
+  struct stat st;
+  if (impl_->fd < 0 || fstat(impl_->fd, &st) != 0) return false;
+  *length = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool File::Flush() {
+  if (impl_->fd < 0) return false;
+  int rc;
+  do {
+    rc = fsync(impl_->fd);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+bool File::Close() {
+  if (impl_->fd < 0) return true;
+  const int fd = impl_->fd;
+  impl_->fd = -1;
+  return close(fd) == 0;  // closing also drops the lock
+}
+
+struct DirectoryList::Impl {
+  DIR* dir = nullptr;
+  std::string folder;
+};
+
+DirectoryList::DirectoryList() : impl_(new Impl) {}
+
+DirectoryList::~DirectoryList() {
+  Close();
+  delete impl_;
+}
+
+bool DirectoryList::Open(const std::string& folder) {
+  Close();
+  impl_->dir = opendir(folder.c_str());
+  if (!impl_->dir) return false;
+  impl_->folder = folder;
+  if (!impl_->folder.empty() && impl_->folder.back() != '/') impl_->folder += '/';
+  return true;
+}
+
+bool DirectoryList::Next(DirEntry* entry) {
+  if (!impl_->dir) return false;
+  for (;;) {
+    errno = 0;
+    const struct dirent* d = readdir(impl_->dir);
+    if (!d) return false;
+    struct stat st;
+    const std::string path = impl_->folder + d->d_name;
+    if (lstat(path.c_str(), &st) != 0) continue;  // vanished meanwhile
+    if (S_ISLNK(st.st_mode)) continue;            // links are not followed
+    entry->name = d->d_name;
+    entry->info = InfoFromStat(st);
+    entry->info.times.creation = BirthTime(path);
+    return true;
+  }
+}
+
+void DirectoryList::Close() {
+  if (impl_->dir) closedir(impl_->dir);
+  impl_->dir = nullptr;
+}
+
+}  // namespace platform

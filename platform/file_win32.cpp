@@ -1,0 +1,274 @@
+// Files on Windows, through the ANSI calls (paths are in the ANSI code page).
+//
+// - "Without sharing" is a share mode of 0: no other program can open the file
+//   while it is held.
+// - Times are carried in whole seconds since 1970 UTC; a FILETIME is cut to its
+//   second, so a time read, set and read again comes back unchanged.
+// - Both '\' and '/' count as separators when a path is split (the system
+//   accepts both); a trail byte 0x5C of a double-byte character does not.
+#include "platform/file.h"
+
+#include <windows.h>
+
+#include "platform/system.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int64_t kEpochDifference = 116444736000000000LL;  // 1601 -> 1970, in 100 ns
+constexpr int64_t kTicksPerSecond = 10000000LL;
+
+int64_t SecondsFromFileTime(const FILETIME& ft) {
+  const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+  const int64_t since = ticks - kEpochDifference;
+  int64_t seconds = since / kTicksPerSecond;
+  if (since % kTicksPerSecond < 0) --seconds;  // down to the whole second
+  return seconds;
+}
+
+FILETIME FileTimeFromSeconds(int64_t seconds) {
+  const uint64_t ticks = static_cast<uint64_t>(seconds * kTicksPerSecond + kEpochDifference);
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+  ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return ft;
+}
+
+FileInfo InfoFromFindData(const WIN32_FIND_DATAA& fd) {
+  FileInfo info;
+  info.attributes = fd.dwFileAttributes;
+  info.isDirectory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.size = info.isDirectory ? 0 : ((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
+  info.times.creation = SecondsFromFileTime(fd.ftCreationTime);
+  info.times.lastAccess = SecondsFromFileTime(fd.ftLastAccessTime);
+  info.times.lastWrite = SecondsFromFileTime(fd.ftLastWriteTime);
+  return info;
+}
+
+bool HasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
+
+unsigned char FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+
+}  // namespace
+
+char PathSeparator() { return '\\'; }
+
+size_t FindLastSeparator(const std::string& path) {
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(c) && i + 1 < path.size()) {
+      ++i;
+      continue;
+    }
+    if (c == '\\' || c == '/') last = i;
+  }
+  return last;
+}
+
+bool SamePathNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const unsigned char x = static_cast<unsigned char>(a[i]);
+    const unsigned char y = static_cast<unsigned char>(b[i]);
+    if (IsLeadByte(x) && i + 1 < a.size()) {
+      // A double-byte character matches only itself, byte for byte.
+      if (x != y || a[i + 1] != b[i + 1]) return false;
+      ++i;
+      continue;
+    }
+    if (FoldAscii(x) != FoldAscii(y)) return false;
+  }
+  return true;
+}
+
+bool LookupPath(const std::string& path, FileInfo* info) {
+  if (path.empty() || HasWildcard(path)) return false;
+  WIN32_FIND_DATAA fd;
+  const HANDLE find = FindFirstFileA(path.c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) {
+    // A drive root has no entry of its own to find.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (info) {
+      *info = FileInfo();
+      info->attributes = attributes;
+      info->isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    return true;
+  }
+  FindClose(find);
+  if (info) *info = InfoFromFindData(fd);
+  return true;
+}
+
+bool GetAttributes(const std::string& path, uint32_t* attributes) {
+  if (path.empty()) return false;
+  const DWORD value = GetFileAttributesA(path.c_str());
+  if (value == INVALID_FILE_ATTRIBUTES) return false;
+  if (attributes) *attributes = value;
+  return true;
+}
+
+bool SetAttributes(const std::string& path, uint32_t attributes) {
+  DWORD value = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  if (value == 0) value = FILE_ATTRIBUTE_NORMAL;
+  return !path.empty() && SetFileAttributesA(path.c_str(), value) != 0;
+}
+
+bool CopyAccess(const std::string&, const std::string&) { return true; }
+
+bool SetTimes(const std::string& path, const FileTimes& times) {
+  const HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const FILETIME creation = FileTimeFromSeconds(times.creation);
+  const FILETIME access = FileTimeFromSeconds(times.lastAccess);
+  const FILETIME write = FileTimeFromSeconds(times.lastWrite);
+  const BOOL ok = SetFileTime(h, times.creation != 0 ? &creation : nullptr, &access, &write);
+  CloseHandle(h);
+  return ok != 0;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty()) return false;
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool RemoveFile(const std::string& path) { return !path.empty() && DeleteFileA(path.c_str()) != 0; }
+
+struct File::Impl {
+  HANDLE h = INVALID_HANDLE_VALUE;
+};
+
+File::File() : impl_(new Impl) {}
+
+File::~File() {
+  Close();
+  delete impl_;
+}
+
+namespace {
+
+HANDLE OpenPlain(const std::string& path, DWORD disposition) {
+  if (path.empty()) return INVALID_HANDLE_VALUE;
+  const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return h;
+  if (GetFileType(h) != FILE_TYPE_DISK) {  // a device name such as CON or NUL
+    CloseHandle(h);
+    return INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
+
+}  // namespace
+
+bool File::OpenExisting(const std::string& path) {
+  Close();
+  impl_->h = OpenPlain(path, OPEN_EXISTING);
+  return impl_->h != INVALID_HANDLE_VALUE;
+}
+
+bool File::CreateNew(const std::string& path) {
+  Close();
+  impl_->h = OpenPlain(path, CREATE_NEW);
+  return impl_->h != INVALID_HANDLE_VALUE;
+}
+
+bool File::IsOpen() const { return impl_->h != INVALID_HANDLE_VALUE; }
+
+int64_t File::Read(void* buffer, size_t size) {
+  if (impl_->h == INVALID_HANDLE_VALUE) return -1;
+  size_t done = 0;
+  char* out = static_cast<char*>(buffer);
+  while (done < size) {
+    const DWORD want = size - done > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size - done);
+    DWORD got = 0;
+    if (!ReadFile(impl_->h, out + done, want, &got, nullptr)) return -1;
+    if (got == 0) break;
+    done += got;
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool File::Write(const void* buffer, size_t size) {
+  if (impl_->h == INVALID_HANDLE_VALUE) return false;
+  size_t done = 0;
+  const char* in = static_cast<const char*>(buffer);
+  while (done < size) {
+    const DWORD want = size - done > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size - done);
+    DWORD put = 0;
+    if (!WriteFile(impl_->h, in + done, want, &put, nullptr) || put == 0) return false;
+    done += put;
+  }
+  return true;
+}
+
+bool File::Seek(uint64_t offset) {
+  if (impl_->h == INVALID_HANDLE_VALUE || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(impl_->h, to, nullptr, FILE_BEGIN) != 0;
+}
+
+bool File::Length(uint64_t* length) {
+  LARGE_INTEGER size;
+  if (impl_->h == INVALID_HANDLE_VALUE || !GetFileSizeEx(impl_->h, &size)) return false;
+  *length = static_cast<uint64_t>(size.QuadPart);
+  return true;
+}
+
+bool File::Flush() { return impl_->h != INVALID_HANDLE_VALUE && FlushFileBuffers(impl_->h) != 0; }
+
+bool File::Close() {
+  if (impl_->h == INVALID_HANDLE_VALUE) return true;
+  const HANDLE h = impl_->h;
+  impl_->h = INVALID_HANDLE_VALUE;
+  return CloseHandle(h) != 0;
+}
+
+struct DirectoryList::Impl {
+  HANDLE find = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAA pending;
+  bool hasPending = false;
+};
+
+DirectoryList::DirectoryList() : impl_(new Impl) {}
+
+DirectoryList::~DirectoryList() {
+  Close();
+  delete impl_;
+}
+
+bool DirectoryList::Open(const std::string& folder) {
+  Close();
+  std::string pattern = folder;
+  if (!pattern.empty() && FindLastSeparator(pattern) != pattern.size() - 1) pattern += '\\';
+  pattern += '*';
+  impl_->find = FindFirstFileA(pattern.c_str(), &impl_->pending);
+  if (impl_->find == INVALID_HANDLE_VALUE) return false;
+  impl_->hasPending = true;
+  return true;
+}
+
+bool DirectoryList::Next(DirEntry* entry) {
+  if (impl_->find == INVALID_HANDLE_VALUE) return false;
+  if (!impl_->hasPending && !FindNextFileA(impl_->find, &impl_->pending)) return false;
+  impl_->hasPending = false;
+  entry->name = impl_->pending.cFileName;
+  entry->info = InfoFromFindData(impl_->pending);
+  return true;
+}
+
+void DirectoryList::Close() {
+  if (impl_->find != INVALID_HANDLE_VALUE) FindClose(impl_->find);
+  impl_->find = INVALID_HANDLE_VALUE;
+  impl_->hasPending = false;
+}
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+// System services on Linux and other POSIX systems.
+#include "platform/system.h"
+
+#include <langinfo.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <vector>
+
+namespace platform {
+
+std::string ProgramPath() {
+  std::vector<char> buffer(4096);
+  for (;;) {
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) return std::string();
+    if (static_cast<size_t>(n) < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(n));
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// There is no Windows folder here; "/" stands for the drive root that holds it,
+// and "/usr" for the system's own programs. The job engine keeps its own list
+// of folders to refuse on POSIX.
+std::string WindowsFolder() { return "/"; }
+std::string SystemFolder() { return "/usr"; }
+
+int64_t NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+
+unsigned AnsiCodePage() {
+  const char* codeset = nl_langinfo(CODESET);
+  if (codeset && (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "utf8") == 0)) return 65001;
+  return 0;
+}
+
+// Byte strings are UTF-8 or single-byte here: a continuation byte is never
+// 0x5C, so no byte needs to be skipped when looking for separators.
+bool IsLeadByte(unsigned char) { return false; }
+
+}  // namespace platform
