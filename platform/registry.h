@@ -34,8 +34,13 @@ class RegistryKey {
   bool Query(const std::string& name, uint32_t* type, void* data, uint32_t* size);
   bool Set(const std::string& name, uint32_t type, const void* data, uint32_t size);
   bool DeleteValue(const std::string& name);
-  // Writes pending changes (POSIX stand-in) and releases the key.
-  void Close();
+  // Writes pending changes (POSIX stand-in) and releases the key. False when
+  // the changes could not be stored (callers of the settings ignore it).
+  bool Close();
+
+  // Removes HKEY_CURRENT_USER\subkey with its values and sub-keys. An empty
+  // subkey is refused. True when the key is gone (also when it never existed).
+  static bool DeleteTree(const std::string& subkey);
 
  private:
   struct Impl;
