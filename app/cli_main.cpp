@@ -1,33 +1,502 @@
-// Linux command-line front end of Tavro (first cut: version and usage only).
+// The Linux command-line program `tavro`: the same job engine as the Windows
+// program, driven from argv, with the run log printed as it happens (oldest
+// first) and a progress line on stderr.
+//
+//   tavro [-E|-D] [-P password] [-AUTOSTART] [-AUTOEXIT] [--] targets...
+//
+// Exit status: 0 when the job had no error line and was not stopped, 1
+// otherwise, 2 for a usage error or a job that was refused or not started.
+#include <fcntl.h>
+#include <signal.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/cli_terminal.h"
+#include "app/command_line.h"
+#include "crypto/sha1.h"
+#include "jobs/progress.h"
+#include "jobs/run_log.h"
+#include "jobs/worker.h"
+#include "platform/file.h"
+#include "platform/system.h"
+#include "settings/settings.h"
+#include "text/text_table.h"
 
 namespace {
 
-void PrintVersion() {
-  std::printf("tavro %d.%d%d\n", TAVRO_VERSION_MAJOR, TAVRO_VERSION_MINOR, TAVRO_VERSION_PATCH);
+constexpr int kExitClean = 0;
+constexpr int kExitTrouble = 1;
+constexpr int kExitUsage = 2;
+
+// Self-pipe: the signal handler and the worker's end of job wake the main loop.
+int gWakeRead = -1;
+int gWakeWrite = -1;
+
+void OnSignal(int sig) {
+  const int saved = errno;
+  const char c = sig == SIGINT ? 'I' : 'Q';
+  ssize_t ignored = write(gWakeWrite, &c, 1);
+  (void)ignored;
+  errno = saved;
 }
 
-void PrintUsage() {
-  std::printf(
-      "Usage: tavro [--help] [--version]\n"
-      "Enciphers and deciphers files under a password.\n"
-      "\n"
-      "  --help     show this text\n"
-      "  --version  show the program version\n");
+void Wake(char c) {
+  ssize_t ignored = write(gWakeWrite, &c, 1);
+  (void)ignored;
+}
+
+std::string VersionString() {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%d.%d%d", TAVRO_VERSION_MAJOR, TAVRO_VERSION_MINOR, TAVRO_VERSION_PATCH);
+  return buffer;
+}
+
+void PrintUsage(FILE* out) {
+  std::fprintf(out,
+               "Usage: tavro [options] [--] <file or folder>...\n"
+               "Enciphers and deciphers files under a password.\n"
+               "\n"
+               "Options (letter case ignored; any prefix of a keyword selects it):\n"
+               "  -E                 encipher (files ending in .cpy are left out)\n"
+               "  -D                 decipher (only files ending in .cpy)\n"
+               "                     without -E or -D: .cpy files are deciphered, others enciphered\n"
+               "  -P <password>      the password (else it is asked on the terminal)\n"
+               "  -AUTOSTART         start without the question about a changed password\n"
+               "  -AUTOEXIT          turn the stored AutoExit option on\n"
+               "  --                 every later word is a target\n"
+               "  --settings         show the stored options\n"
+               "  --set NAME=VALUE   change a stored option (Zero, Rand, Confirm, PasswordMask,\n"
+               "                     WriteReadOnly, AutoExit, HashCheck; VALUE 0 or 1)\n"
+               "  --verbose          also print the targets and each file as it is taken\n"
+               "  --help, --version\n"
+               "\n"
+               "Folders are walked with their sub-folders. The root folder and the system\n"
+               "folders are refused. Ctrl-C stops after abandoning the file in progress;\n"
+               "a second Ctrl-C quits.\n"
+               "Exit status: 0 clean, 1 an error line or a stop, 2 usage error or refused job.\n");
+}
+
+struct SettingName {
+  const char* name;
+  uint32_t Settings::*field;
+};
+const SettingName kSettingNames[] = {
+    {"Zero", &Settings::Zero},           {"Rand", &Settings::Rand},
+    {"Confirm", &Settings::Confirm},     {"PasswordMask", &Settings::PasswordMask},
+    {"WriteReadOnly", &Settings::WriteReadOnly}, {"AutoExit", &Settings::AutoExit},
+    {"HashCheck", &Settings::HashCheck},
+};
+
+bool SameNoCase(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+void PrintSettings(const Settings& s) {
+  for (const auto& n : kSettingNames) std::printf("%s=%u\n", n.name, s.*(n.field) ? 1u : 0u);
+  bool stored = false;
+  for (unsigned char b : s.HashValue) stored = stored || b != 0;
+  std::printf("HashValue=%s\n", stored ? "stored" : "none");
+}
+
+// Prints the run log in the order it happens and draws the progress line.
+class CliOwner : public IJobOwner, public IRunLogView {
+ public:
+  CliOwner(bool verbose) : verbose_(verbose), colour_(cli::UseColour()), progressOnTty_(cli::StderrIsTerminal()) {
+    log_.SetView(this);
+  }
+
+  void BeginJob() { printing_ = true; }
+
+  // IJobOwner, on either thread.
+  void LogLine(const std::string& line, LogKind kind) override { log_.AddLogLine(line, kind); }
+  void SetStatusText(const std::string& text) override {
+    if (!verbose_) return;
+    std::lock_guard<std::mutex> lock(console_);
+    ClearProgressLocked();
+    std::printf("> %s\n", text.c_str());
+    std::fflush(stdout);
+  }
+  void JobFinished(bool completed) override {
+    completed_ = completed;
+    finished_ = true;
+    Wake('F');
+  }
+
+  // IRunLogView, called with the run log's lock held. The list box's clearing
+  // and its notices are about a window's limits; a terminal keeps everything.
+  void ClearItems() override {}
+  void InsertNoticeAtTop(const std::string&) override {}
+  void InsertEntryAtTop(int, const LogEntry& entry) override {
+    if (!printing_ && !verbose_) return;
+    std::lock_guard<std::mutex> lock(console_);
+    ClearProgressLocked();
+    if (entry.kind == Error) {
+      if (colour_) {
+        std::printf("\033[31m! %s\033[0m\n", entry.text.c_str());
+      } else {
+        std::printf("! %s\n", entry.text.c_str());
+      }
+    } else {
+      std::printf("%s\n", entry.text.c_str());
+    }
+    std::fflush(stdout);
+  }
+
+  void DrawProgress(uint64_t sum, uint64_t total) {
+    if (!progressOnTty_) return;
+    long percent;
+    if (!ProgressPercent(sum, total, &percent)) return;
+    std::lock_guard<std::mutex> lock(console_);
+    const std::string line = PercentText(percent) + "  " + ProgressTitle(LookupText("tavro_name"), sum, total);
+    std::fprintf(stderr, "\r\033[K%s", line.c_str());
+    std::fflush(stderr);
+    progressShown_ = true;
+  }
+  void ClearProgress() {
+    std::lock_guard<std::mutex> lock(console_);
+    ClearProgressLocked();
+  }
+
+  bool finished() const { return finished_; }
+  bool completed() const { return completed_; }
+
+ private:
+  void ClearProgressLocked() {
+    if (!progressShown_) return;
+    std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+    progressShown_ = false;
+  }
+
+  CRunLog log_;
+  std::mutex console_;
+  const bool verbose_;
+  const bool colour_;
+  const bool progressOnTty_;
+  bool progressShown_ = false;
+  std::atomic<bool> printing_{false};
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> completed_{false};
+};
+
+struct Arguments {
+  int mode = Cryption;
+  bool passwordGiven = false;
+  std::string password;
+  bool autoStart = false;
+  bool autoExit = false;
+  bool help = false;
+  bool version = false;
+  bool showSettings = false;
+  bool verbose = false;
+  std::vector<std::string> sets;
+  std::vector<std::string> targets;
+};
+
+// False (after saying why on stderr) for a usage error.
+bool ParseArguments(int argc, char** argv, Arguments* a) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (optionsEnded || word.empty() || word[0] != '-') {
+      a->targets.push_back(word);
+      continue;
+    }
+    if (word == "--") {
+      optionsEnded = true;
+    } else if (word == "--help") {
+      a->help = true;
+    } else if (word == "--version") {
+      a->version = true;
+    } else if (word == "--settings") {
+      a->showSettings = true;
+    } else if (word == "--verbose") {
+      a->verbose = true;
+    } else if (word == "--set" || word.compare(0, 6, "--set=") == 0) {
+      if (word == "--set") {
+        if (i + 1 >= argc) {
+          std::fprintf(stderr, "tavro: --set needs NAME=VALUE\n");
+          return false;
+        }
+        a->sets.push_back(argv[++i]);
+      } else {
+        a->sets.push_back(word.substr(6));
+      }
+    } else if (word.size() >= 2 && word[1] == '-') {
+      std::fprintf(stderr, "tavro: unknown option %s\n", word.c_str());
+      return false;
+    } else {
+      switch (MatchKeyword(word.c_str() + 1, word.size() - 1)) {
+        case kKeywordDecipher:
+          a->mode = Decryption;
+          break;
+        case kKeywordEncipher:
+          a->mode = Encryption;
+          break;
+        case kKeywordPassword:
+          if (i + 1 >= argc) {
+            std::fprintf(stderr, "tavro: %s needs the password after it\n", word.c_str());
+            return false;
+          }
+          a->passwordGiven = true;
+          a->password = argv[++i];
+          break;
+        case kKeywordAutoStart:
+          a->autoStart = true;
+          break;
+        case kKeywordAutoExit:
+          a->autoExit = true;
+          break;
+        case kKeywordNone:
+          std::fprintf(stderr, "tavro: unknown option %s\n", word.c_str());
+          return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool ApplySet(const std::string& assignment, Settings* s) {
+  const size_t eq = assignment.find('=');
+  if (eq == std::string::npos) return false;
+  const std::string name = assignment.substr(0, eq), value = assignment.substr(eq + 1);
+  uint32_t v;
+  if (value == "0" || SameNoCase(value, "off") || SameNoCase(value, "no")) {
+    v = 0;
+  } else if (value == "1" || SameNoCase(value, "on") || SameNoCase(value, "yes")) {
+    v = 1;
+  } else {
+    return false;
+  }
+  for (const auto& n : kSettingNames) {
+    if (SameNoCase(name, n.name)) {
+      s->*(n.field) = v;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Absolute, without trailing slashes (except the root itself).
+std::string Absolute(const std::string& path) {
+  std::string out = path;
+  if (out.empty() || out[0] != '/') {
+    std::vector<char> cwd(4096);
+    while (!getcwd(cwd.data(), cwd.size())) {
+      if (errno != ERANGE) return std::string();
+      cwd.resize(cwd.size() * 2);
+    }
+    std::string base = cwd.data();
+    if (base.empty() || base.back() != '/') base += '/';
+    out = base + out;
+  }
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
+}
+
+bool AnyNonZero(const std::array<unsigned char, 20>& v) {
+  for (unsigned char b : v)
+    if (b) return true;
+  return false;
+}
+
+void PrintLogLine(const std::string& text) {
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+int RunJob(const Arguments& args, Settings& settings, const std::string& password) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    std::fprintf(stderr, "tavro: cannot make a pipe\n");
+    return kExitUsage;
+  }
+  gWakeRead = fds[0];
+  gWakeWrite = fds[1];
+  CliOwner owner(args.verbose);
+  CWorkerThread worker;
+  if (!worker.Start(&owner, CurrentWorkerPaths())) {
+    std::fprintf(stderr, "tavro: cannot start the worker thread\n");
+    return kExitUsage;
+  }
+  for (const std::string& t : args.targets) worker.AddTarget(t);
+
+  struct sigaction act = {};
+  act.sa_handler = OnSignal;
+  sigemptyset(&act.sa_mask);
+  act.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &act, nullptr);
+  sigaction(SIGTERM, &act, nullptr);
+  sigaction(SIGHUP, &act, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  JobRequest request;
+  request.mode = args.mode;
+  request.password = password;
+  request.zero = settings.Zero != 0;
+  request.rand = settings.Rand != 0;
+  request.writeReadOnly = settings.WriteReadOnly != 0;
+  owner.BeginJob();
+  worker.StartJob(request);
+
+  int interrupts = 0;
+  while (!owner.finished()) {
+    struct pollfd p = {gWakeRead, POLLIN, 0};
+    const int n = poll(&p, 1, 200);
+    if (n > 0) {
+      char buffer[16];
+      const ssize_t got = read(gWakeRead, buffer, sizeof buffer);
+      for (ssize_t i = 0; i < got; ++i) {
+        if (buffer[i] == 'I' && ++interrupts == 1) {
+          worker.RequestStop();
+          owner.ClearProgress();
+          std::fprintf(stderr, "tavro: stopping (the file in progress is abandoned; Ctrl-C again to quit)\n");
+        } else if (buffer[i] == 'I' || buffer[i] == 'Q') {
+          worker.RequestQuit();
+        }
+      }
+    }
+    if (!owner.finished()) owner.DrawProgress(worker.ProgressSum(), worker.progress.totalBytes);
+  }
+  owner.ClearProgress();
+  const bool refused = worker.progress.refused;
+  const bool errorSeen = worker.progress.errorSeen;
+  const bool completed = owner.completed();
+  worker.JobHandled();
+  worker.RequestQuit();
+  worker.WaitForEnd(-1);
+
+  if (refused) return kExitUsage;
+  return (errorSeen || !completed) ? kExitTrouble : kExitClean;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    PrintVersion();
-    return 0;
+  std::setlocale(LC_CTYPE, "");
+  Arguments args;
+  if (!ParseArguments(argc, argv, &args)) {
+    std::fprintf(stderr, "Try 'tavro --help'.\n");
+    return kExitUsage;
   }
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    PrintUsage();
-    return 0;
+  if (args.help) {
+    PrintUsage(stdout);
+    return kExitClean;
   }
-  PrintUsage();
-  return 2;
+  if (args.version) {
+    std::printf("tavro %s\n", VersionString().c_str());
+    return kExitClean;
+  }
+  if (!args.sets.empty() || args.showSettings) {
+    if (!args.targets.empty()) {
+      std::fprintf(stderr, "tavro: --set and --settings take no targets\n");
+      return kExitUsage;
+    }
+    Settings settings;
+    LoadSettings(settings);
+    for (const std::string& s : args.sets) {
+      if (!ApplySet(s, &settings)) {
+        std::fprintf(stderr, "tavro: cannot set '%s' (NAME=0 or NAME=1; see --help)\n", s.c_str());
+        return kExitUsage;
+      }
+    }
+    if (!args.sets.empty()) SaveSettings(settings);
+    PrintSettings(settings);
+    return kExitClean;
+  }
+
+  // Targets: absolute paths; the program file itself is never one.
+  const std::string programPath = platform::ProgramPath();
+  std::vector<std::string> targets;
+  for (const std::string& t : args.targets) {
+    const std::string abs = Absolute(t);
+    if (abs.empty()) {
+      std::fprintf(stderr, "tavro: cannot make '%s' an absolute path\n", t.c_str());
+      return kExitUsage;
+    }
+    if (platform::SamePathNoCase(abs, programPath)) continue;
+    targets.push_back(abs);
+  }
+  if (targets.empty()) {
+    // Nothing named: nothing is touched (no fall-back to the program's folder).
+    PrintUsage(stderr);
+    return kExitUsage;
+  }
+  args.targets = targets;
+
+  LoadTextTable(kTextTableKey, "");
+  Settings settings;
+  LoadSettings(settings);
+  if (args.autoExit) settings.AutoExit = 1;
+  const bool enciphers = args.mode != Decryption;
+
+  std::string password = args.password;
+  if (!args.passwordGiven) {
+    if (!cli::HaveTerminal()) {
+      std::fprintf(stderr, "tavro: no password given and no terminal to ask for one (use -P)\n");
+      return kExitUsage;
+    }
+    const std::string prompt = LookupText("please_input_password");
+    if (!cli::AskHidden(prompt + " ", &password)) {
+      std::fprintf(stderr, "tavro: no password read; nothing done\n");
+      return kExitUsage;
+    }
+    if (enciphers && settings.Confirm) {
+      std::string again;
+      if (!cli::AskHidden(prompt + " (again) ", &again)) {
+        std::fprintf(stderr, "tavro: no password read; nothing done\n");
+        return kExitUsage;
+      }
+      if (again != password) {
+        PrintLogLine(LookupText("password_miss"));
+        return kExitUsage;
+      }
+    }
+  }
+
+  // The password the files were last enciphered with: a different one is
+  // questioned before anything is enciphered with it.
+  if (enciphers && settings.HashCheck && !args.autoStart) {
+    const auto digest = PasswordDigest(password);
+    if (digest != settings.HashValue) {
+      if (AnyNonZero(settings.HashValue)) {
+        switch (cli::AskYesNoCancel(LookupText("message_password_hash"))) {
+          case cli::Answer::Yes:
+            break;
+          case cli::Answer::NoTerminal:
+            std::fprintf(stderr,
+                         "tavro: the password differs from the one used last time, and there is no terminal "
+                         "to ask whether to go on; nothing done (-AUTOSTART skips this question)\n");
+            return kExitUsage;
+          case cli::Answer::No:
+          case cli::Answer::Cancel:
+            std::fprintf(stderr, "tavro: nothing done\n");
+            return kExitUsage;
+        }
+      }
+      settings.HashValue = digest;
+    }
+  }
+
+  const int status = RunJob(args, settings, password);
+  SaveSettings(settings);
+  SaveTextTable(kTextTableKey);
+  return status;
 }

@@ -1,0 +1,126 @@
+#include "app/cli_terminal.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace cli {
+namespace {
+
+// The terminal's settings while the echo is off, for the Ctrl-C handler.
+int gTtyFd = -1;
+struct termios gSaved;
+
+void RestoreAndDie(int sig) {
+  if (gTtyFd >= 0) {
+    tcsetattr(gTtyFd, TCSAFLUSH, &gSaved);
+    const char nl = '\n';
+    ssize_t ignored = write(gTtyFd, &nl, 1);
+    (void)ignored;
+  }
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+int OpenTerminal() { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }
+
+void WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
+
+// Reads one line (without its line feed). False at the end of input before a
+// line feed or on a read error.
+bool ReadLine(int fd, std::string* line) {
+  line->clear();
+  for (;;) {
+    char c;
+    const ssize_t n = read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    if (c == '\n') return true;
+    if (c != '\r') line->push_back(c);
+  }
+}
+
+}  // namespace
+
+bool HaveTerminal() {
+  const int fd = OpenTerminal();
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+bool AskHidden(const std::string& prompt, std::string* line) {
+  const int fd = OpenTerminal();
+  if (fd < 0) return false;
+  WriteAll(fd, prompt);
+  struct termios saved;
+  const bool isTty = tcgetattr(fd, &saved) == 0;
+  struct sigaction oldInt, oldTerm, act = {};
+  if (isTty) {
+    gSaved = saved;
+    gTtyFd = fd;
+    act.sa_handler = RestoreAndDie;
+    sigemptyset(&act.sa_mask);
+    sigaction(SIGINT, &act, &oldInt);
+    sigaction(SIGTERM, &act, &oldTerm);
+    struct termios quiet = saved;
+    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    quiet.c_lflag |= ECHONL;
+    tcsetattr(fd, TCSAFLUSH, &quiet);
+  }
+  const bool ok = ReadLine(fd, line);
+  if (isTty) {
+    tcsetattr(fd, TCSAFLUSH, &saved);
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    gTtyFd = -1;
+  }
+  close(fd);
+  return ok;
+}
+
+Answer AskYesNoCancel(const std::string& question) {
+  const int fd = OpenTerminal();
+  if (fd < 0) return Answer::NoTerminal;
+  Answer answer = Answer::Cancel;
+  for (int tries = 0; tries < 3; ++tries) {
+    WriteAll(fd, question + " [y]es / [n]o / [c]ancel: ");
+    std::string line;
+    if (!ReadLine(fd, &line)) break;
+    size_t b = line.find_first_not_of(" \t");
+    const char c = b == std::string::npos ? '\0' : line[b];
+    if (c == 'y' || c == 'Y') {
+      answer = Answer::Yes;
+      break;
+    }
+    if (c == 'n' || c == 'N') {
+      answer = Answer::No;
+      break;
+    }
+    if (c == 'c' || c == 'C') break;
+  }
+  close(fd);
+  return answer;
+}
+
+bool UseColour() {
+  const char* noColour = std::getenv("NO_COLOR");
+  if (noColour && *noColour) return false;
+  return isatty(STDOUT_FILENO) == 1;
+}
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+}  // namespace cli

@@ -1,0 +1,36 @@
+// What a job is asked to do, and the fixed paths the job engine works with.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// 0 handles each file by its extension, 1 enciphers, 2 deciphers; any other
+// value runs as 0.
+enum JobMode : int32_t { Cryption = 0, Encryption = 1, Decryption = 2 };
+
+// Filled by the owner while no job runs; StartJob hands it to the worker.
+struct JobRequest {
+  int32_t mode = Cryption;
+  std::string password;
+  // The codec's option bytes, from the settings Zero, Rand and WriteReadOnly.
+  bool zero = true;
+  bool rand = true;
+  bool writeReadOnly = false;
+};
+
+// The worker's fixed context, set once before its thread starts.
+struct WorkerPaths {
+  std::string programPath;    // never processed
+  std::string programFolder;  // the default target of a job without targets
+  std::string systemDrive;    // e.g. "C:" (empty where there are no drives)
+  std::string systemFolder;
+  std::string windowsFolder;
+};
+
+// The running program's paths as the platform gives them.
+WorkerPaths CurrentWorkerPaths();
+
+// The fixed extension of enciphered files, compared case-sensitively with the
+// last four characters of a path.
+constexpr const char kCipherExtension[] = ".cpy";
+bool EndsWithCipherExtension(const std::string& path);

@@ -1,0 +1,252 @@
+#include "jobs/worker.h"
+
+#include "codec/random.h"
+#include "jobs/target_expansion.h"
+#include "platform/file.h"
+#include "platform/system.h"
+#include "text/text_table.h"
+
+WorkerPaths CurrentWorkerPaths() {
+  WorkerPaths paths;
+  paths.programPath = platform::ProgramPath();
+  const size_t sep = platform::FindLastSeparator(paths.programPath);
+  paths.programFolder = sep == std::string::npos ? std::string() : paths.programPath.substr(0, sep);
+  paths.systemFolder = platform::SystemFolder();
+  paths.windowsFolder = platform::WindowsFolder();
+  const size_t first = paths.systemFolder.find(platform::PathSeparator());
+  paths.systemDrive = first == std::string::npos ? paths.systemFolder : paths.systemFolder.substr(0, first);
+  return paths;
+}
+
+namespace {
+
+struct ModeTexts {
+  const char* started;
+  const char* finished;
+  const char* canceled;
+};
+
+ModeTexts TextsOf(int32_t mode) {
+  switch (mode) {
+    case Encryption:
+      return {"message_encryption_started", "message_encryption_finished", "message_encryption_canceled"};
+    case Decryption:
+      return {"message_decryption_started", "message_decryption_finished", "message_decryption_canceled"};
+    default:
+      return {"message_cryption_started", "message_cryption_finished", "message_cryption_canceled"};
+  }
+}
+
+}  // namespace
+
+CWorkerThread::CWorkerThread() = default;
+
+CWorkerThread::~CWorkerThread() {
+  RequestQuit();
+  thread_.Join();
+}
+
+bool CWorkerThread::Start(IJobOwner* owner, const WorkerPaths& paths) {
+  if (thread_.Joinable()) return false;
+  owner_ = owner;
+  paths_ = paths;
+  // The events are created non-signalled; they are not reset here, so that a
+  // job requested before the thread first runs is not lost.
+  return thread_.Start([this] { RunWorker(); });
+}
+
+void CWorkerThread::AddTarget(const std::string& path) {
+  bool queued;
+  {
+    std::lock_guard<std::mutex> lock(targetsMutex_);
+    targets_.push_back(path);
+    queued = jobTookTargets_;
+  }
+  if (!owner_) return;
+  owner_->LogLine("Drag : " + path, Message);
+  if (queued) owner_->LogLine(LookupText("message_target_queued"), Message);
+}
+
+std::vector<std::string> CWorkerThread::PendingTargets() const {
+  std::lock_guard<std::mutex> lock(targetsMutex_);
+  return targets_;
+}
+
+bool CWorkerThread::StartJob(const JobRequest& request) {
+  if (progress.jobRunning) {
+    RequestStop();
+    return false;
+  }
+  progress.errorSeen = false;
+  progress.refused = false;
+  progress.baseBytes = 0;
+  progress.totalBytes = 0;
+  progress.doneBytes = 0;
+  codec_.ResetCounters();
+  password_ = request.password;
+  zero_ = request.zero;
+  rand_ = request.rand;
+  codec_.zeroPass = request.zero ? 1 : 0;
+  codec_.randomPass = request.rand ? 1 : 0;
+  codec_.writeReadOnly = request.writeReadOnly ? 1 : 0;
+  {
+    std::lock_guard<std::mutex> lock(targetsMutex_);
+    if (targets_.empty() && !paths_.programFolder.empty()) targets_.push_back(paths_.programFolder);
+  }
+  progress.baseBytes = 0;
+  progress.totalBytes = 0;
+  progress.doneBytes = 0;
+  progress.jobRunning = true;
+  SignalStart(request.mode);
+  return true;
+}
+
+void CWorkerThread::SignalStart(int32_t mode) {
+  stopRequested_ = false;
+  codec_.stopFlag = 0;
+  mode_ = mode;
+  // A stop that came after the last job had ended means nothing to this one.
+  StopEvent.Reset();
+  StartEvent.Set();
+}
+
+void CWorkerThread::RequestStop() {
+  stopRequested_ = true;
+  codec_.stopFlag = 1;
+  StopEvent.Set();
+}
+
+void CWorkerThread::RequestQuit() {
+  stopRequested_ = true;
+  codec_.stopFlag = 1;
+  QuitEvent.Set();
+}
+
+uint64_t CWorkerThread::ProgressSum() const { return progress.doneBytes + codec_.GetCounters(); }
+
+bool CWorkerThread::WaitForEnd(int timeoutMs) {
+  if (!thread_.Joinable()) return true;
+  if (platform::WaitAny(finished_, finished_, timeoutMs) != 0) return false;
+  thread_.Join();
+  return true;
+}
+
+void CWorkerThread::LogMessage(const std::string& text) {
+  if (owner_) owner_->LogLine(text, Message);
+}
+
+void CWorkerThread::LogError(const std::string& text) {
+  progress.errorSeen = true;
+  if (owner_) owner_->LogLine(text, Error);
+}
+
+void CWorkerThread::LogLine(const std::string& line, LogKind kind) {
+  if (kind == Error) progress.errorSeen = true;
+  if (owner_) owner_->LogLine(line, kind);
+}
+
+void CWorkerThread::RunWorker() {
+  codec_.SetLogSink(this);
+  // An output name taken meanwhile (another program, another Tavro) gets a fresh one.
+  codec_.SetOutputNamer([](const std::string& folder) { return MakeOutputName(folder); });
+  progress.baseBytes = 0;
+  progress.doneBytes = 0;
+  progress.totalBytes = 0;
+  for (;;) {
+    if (platform::WaitAny(QuitEvent, StartEvent, -1) != 1) break;  // quit, or the wait failed
+    const ModeTexts texts = TextsOf(mode_);
+    LogMessage(LookupText(texts.started));
+    LogMessage(LookupText("message_problem_analysis"));
+    RunJob();
+    LogMessage(LookupText(texts.finished));
+    StartEvent.Reset();
+    StopEvent.Reset();
+    const bool stopped = stopRequested_ || codec_.stopFlag != 0;
+    codec_.stopFlag = 0;
+    stopRequested_ = false;
+    if (owner_) owner_->JobFinished(!stopped);
+    progress.baseBytes = 0;
+    progress.doneBytes = 0;
+    progress.totalBytes = 0;
+  }
+  finished_.Set();
+}
+
+void CWorkerThread::RunJob() {
+  const int32_t mode = (mode_ == Encryption || mode_ == Decryption) ? mode_ : Cryption;
+  std::vector<std::string> targets;
+  {
+    std::lock_guard<std::mutex> lock(targetsMutex_);
+    targets.swap(targets_);
+    jobTookTargets_ = true;
+  }
+  std::vector<std::string> workList;
+  codec_.SetKey(password_.c_str());
+  ExpansionContext context;
+  context.paths = &paths_;
+  context.zero = zero_;
+  context.rand = rand_;
+  context.totalBytes = &progress.totalBytes;
+  context.logMessage = [this](const std::string& line) { LogMessage(line); };
+  if (!ExpandTargets(targets, workList, mode, context)) {
+    progress.refused = true;
+  } else {
+    while (!workList.empty()) {
+      if (platform::WaitAny(QuitEvent, StopEvent, 0) != platform::kWaitTimeout) {
+        LogMessage(LookupText(TextsOf(mode).canceled));
+        break;
+      }
+      const std::string& path = workList.back();
+      if (mode == Encryption || (mode == Cryption && !EndsWithCipherExtension(path))) {
+        EncryptOne(path);
+      } else {
+        DecryptOne(path);
+      }
+      workList.pop_back();
+    }
+  }
+  // This job's targets are done with, whatever happened; targets added
+  // meanwhile stay for the next job.
+  std::lock_guard<std::mutex> lock(targetsMutex_);
+  jobTookTargets_ = false;
+}
+
+void CWorkerThread::EncryptOne(const std::string& path) {
+  const size_t sep = platform::FindLastSeparator(path);
+  if (sep == std::string::npos) {
+    // Only full paths reach the job; a bare name has no folder for its output.
+    LogError(LookupText("error") + " : " + LookupText("message_file_open_failed") + " : " + path);
+    return;
+  }
+  if (owner_) owner_->SetStatusText(path.substr(sep + 1));
+  const std::string folder = path.substr(0, sep);
+  codec_.EncryptFile(path, MakeOutputName(folder));
+  progress.doneBytes += codec_.GetCounters();
+}
+
+void CWorkerThread::DecryptOne(const std::string& path) {
+  const size_t sep = platform::FindLastSeparator(path);
+  if (owner_) owner_->SetStatusText(sep == std::string::npos ? path : path.substr(sep + 1));
+  codec_.DecryptFile(path);
+  progress.doneBytes += codec_.GetCounters();
+}
+
+std::string CWorkerThread::MakeOutputName(const std::string& folder) {
+  SeedRandom(static_cast<uint32_t>(platform::NowSeconds()));
+  for (;;) {
+    char name[14];
+    for (int i = 0; i < 13; ++i) {
+      const int kind = NextRandom() % 3;
+      if (kind == 0) {
+        name[i] = static_cast<char>('A' + NextRandom() % 26);
+      } else if (kind == 1) {
+        name[i] = static_cast<char>('a' + NextRandom() % 26);
+      } else {
+        name[i] = static_cast<char>('0' + NextRandom() % 10);
+      }
+    }
+    name[13] = '\0';
+    std::string candidate = folder + platform::PathSeparator() + name + kCipherExtension;
+    if (!platform::LookupPath(candidate, nullptr)) return candidate;
+  }
+}
