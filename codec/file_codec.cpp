@@ -277,9 +277,9 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
     return;
   }
   out.Keep();
+  plain.Close();  // closed before it can be renamed or deleted (Windows insists)
   Notify(ICodecObserver::OutputPlaced, finalPath);
 
-  plain.Close();
   RemovePlainFile(plainPath, plainName);
 }
 

@@ -32,7 +32,8 @@ class ICodecObserver {
  public:
   enum Event {
     BodyChunkDone,   // a body chunk was written (both files still held; path = source)
-    OutputPlaced,    // the output is complete, flushed, under its final name (path = output)
+    OutputPlaced,    // the output is complete, flushed, under its final name (path = output);
+                     // the source is still whole and no longer held
     PlainRenamed,    // enciphering with a pass on: the plain file got its digit name (path = new name)
     ZeroPassDone,    // the zero pass is written and flushed (path = digit name)
     RandomPassDone,  // the random pass is written and flushed (path = digit name)
