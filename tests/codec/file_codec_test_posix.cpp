@@ -1,0 +1,148 @@
+// File codec rules that only POSIX systems can show: a full disk (a small
+// tmpfs, as root), names that Windows cannot even hold, permissions.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "codec/file_codec.h"
+#include "codec_testkit.h"
+#include "testkit/temp_dir.h"
+
+namespace {
+
+using codectest::ErrorLine;
+using codectest::LogRecorder;
+using testkit::ListNames;
+using testkit::ReadAll;
+using testkit::TempDir;
+using testkit::WriteAll;
+
+constexpr const char* kPassword = "pw";
+
+// A tmpfs of the given size mounted on a fresh folder, unmounted afterwards.
+class SmallDisk {
+ public:
+  explicit SmallDisk(const std::string& size) {
+    if (geteuid() != 0) return;
+    const std::string options = "size=" + size + ",mode=0700";
+    mounted_ = mount("tavro-test", dir_.path().c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(dir_.path().c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  std::string Join(const std::string& name) const { return dir_.Join(name); }
+  const std::string& path() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+  bool mounted_ = false;
+};
+
+TEST(CodecPosix, FullDiskWhileEncipheringKeepsThePlainFile) {
+  SmallDisk disk("2m");
+  if (!disk.mounted()) GTEST_SKIP() << "needs root to mount a small tmpfs for the full-disk case";
+  const std::string plain = disk.Join("big.bin");
+  const auto bytes = testkit::PatternBytes(1500 * 1024, 3);
+  WriteAll(plain, bytes);
+  LogRecorder log;
+  CFileCodec codec;
+  codec.SetLogSink(&log);
+  codec.SetKey(kPassword);
+  codec.zeroPass = 1;
+  codec.EncryptFile(plain, disk.Join("x.cpy"));
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::pair<std::string, LogKind>>{{ErrorLine("error_write_file", plain), Error}}));
+  EXPECT_EQ(ListNames(disk.path()), std::vector<std::string>{"big.bin"});
+  EXPECT_TRUE(ReadAll(plain) == bytes);
+}
+
+TEST(CodecPosix, FullDiskWhileDecipheringKeepsTheEncipheredFile) {
+  SmallDisk disk("2m");
+  if (!disk.mounted()) GTEST_SKIP() << "needs root to mount a small tmpfs for the full-disk case";
+  const std::string path = disk.Join("e.cpy");
+  const auto bytes = codectest::Expected(kPassword, "inner.bin", testkit::PatternBytes(1200 * 1024, 4));
+  WriteAll(path, bytes);
+  LogRecorder log;
+  CFileCodec codec;
+  codec.SetLogSink(&log);
+  codec.SetKey(kPassword);
+  codec.DecryptFile(path);
+  EXPECT_EQ(log.Lines(), (std::vector<std::pair<std::string, LogKind>>{
+                             {ErrorLine("error_write_file", disk.Join("inner.bin")), Error}}));
+  EXPECT_EQ(ListNames(disk.path()), std::vector<std::string>{"e.cpy"});
+  EXPECT_TRUE(ReadAll(path) == bytes);
+}
+
+TEST(CodecPosix, NamesThatCouldNotBeWrittenBackAreNotEnciphered) {
+  TempDir dir;
+  LogRecorder log;
+  CFileCodec codec;
+  codec.SetLogSink(&log);
+  codec.SetKey(kPassword);
+  for (const std::string name : {"12:30 notes.txt", "back\\slash", "star*", "what?", "bell\x07"}) {
+    log.Clear();
+    const std::string plain = dir.Join(name);
+    WriteAll(plain, "keep");
+    codec.EncryptFile(plain, dir.Join("x.cpy"));
+    EXPECT_EQ(log.Lines(), (std::vector<std::pair<std::string, LogKind>>{{ErrorLine("error_word", plain), Error}}));
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{name});
+    platform::RemoveFile(plain);
+  }
+}
+
+TEST(CodecPosix, StoredNameTooLongForTheFileSystemIsACreateFailure) {
+  TempDir dir;
+  LogRecorder log;
+  CFileCodec codec;
+  codec.SetLogSink(&log);
+  codec.SetKey(kPassword);
+  const std::string name(256, 'n');  // fills the name block, no line feed
+  const std::string path = dir.Join("long.cpy");
+  const auto bytes = codectest::WithStoredName(kPassword, name, testkit::PatternBytes(9, 1));
+  WriteAll(path, bytes);
+  codec.DecryptFile(path);
+  EXPECT_EQ(log.Lines(), (std::vector<std::pair<std::string, LogKind>>{
+                             {"message : message_file_create_failed : " + dir.Join(name), Message}}));
+  EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"long.cpy"});
+}
+
+TEST(CodecPosix, PermissionsTravelWithTheFile) {
+  TempDir dir;
+  LogRecorder log;
+  CFileCodec codec;
+  codec.SetLogSink(&log);
+  codec.SetKey(kPassword);
+  const std::string plain = dir.Join("private.txt");
+  WriteAll(plain, "secret");
+  ASSERT_EQ(chmod(plain.c_str(), 0600), 0);
+  codec.EncryptFile(plain, dir.Join("p.cpy"));
+  struct stat st;
+  ASSERT_EQ(stat(dir.Join("p.cpy").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(chmod(dir.Join("p.cpy").c_str(), 0640), 0);
+  codec.DecryptFile(dir.Join("p.cpy"));
+  ASSERT_EQ(stat(plain.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST(CodecPosix, UnwritableFolderLeavesEverythingInPlace) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into any folder";
+  TempDir dir;
+  LogRecorder log;
+  CFileCodec codec;
+  codec.SetLogSink(&log);
+  codec.SetKey(kPassword);
+  const std::string plain = dir.Join("a");
+  WriteAll(plain, "x");
+  ASSERT_EQ(chmod(dir.path().c_str(), 0500), 0);
+  codec.EncryptFile(plain, dir.Join("a.cpy"));
+  chmod(dir.path().c_str(), 0700);
+  EXPECT_EQ(log.Lines(), (std::vector<std::pair<std::string, LogKind>>{
+                             {"message : message_file_create_failed : " + plain, Message}}));
+  EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"a"});
+}
+
+}  // namespace
