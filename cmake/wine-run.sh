@@ -26,8 +26,16 @@ out=$(mktemp "${TMPDIR:-/tmp}/wine-run.out.XXXXXX") || exit 125
 err=$(mktemp "${TMPDIR:-/tmp}/wine-run.err.XXXXXX") || { rm -f "$out"; exit 125; }
 trap 'rm -f "$out" "$err"' EXIT
 
-wine "$@" </dev/null >"$out" 2>"$err"
+# A timed-out test gets SIGTERM from ctest: pass it on to the program.
+wine "$@" </dev/null >"$out" 2>"$err" &
+pid=$!
+trap 'kill -TERM "$pid" 2>/dev/null' TERM INT
+wait "$pid"
 rc=$?
+if kill -0 "$pid" 2>/dev/null; then  # interrupted: wait for the program itself
+  wait "$pid"
+  rc=$?
+fi
 tr -d '\r' <"$out"
 # Wine prints this one on every start; it means nothing.
 tr -d '\r' <"$err" | grep -v 'Read access denied for device L"\\\\??\\\\Z:\\\\"' >&2

@@ -23,7 +23,10 @@ BOOL CALLBACK FindDialogOf(HWND window, LPARAM param) {
   GetWindowThreadProcessId(window, &owner);
   char className[64] = {};
   GetClassNameA(window, className, sizeof(className));
-  if (owner == search->processId && std::string(className) == "#32770" && IsWindowVisible(window)) {
+  // The main dialog is the one with the run log; other dialogs of the program (a
+  // language chooser at start) are passed over.
+  if (owner == search->processId && std::string(className) == "#32770" && IsWindowVisible(window) &&
+      GetDlgItem(window, 1011) != nullptr) {
     search->found = window;
     return FALSE;
   }
@@ -74,7 +77,7 @@ int main(int argc, char** argv) {
   CloseHandle(info.hThread);
 
   HWND dialog = WaitForDialog(info.dwProcessId, info.hProcess, 30000);
-  Check(dialog != nullptr, "main dialog appears within 30 s");
+  Check(dialog != nullptr, "main dialog (with run log 1011) appears within 30 s");
   if (!dialog) {
     TerminateProcess(info.hProcess, 1);
     CloseHandle(info.hProcess);
