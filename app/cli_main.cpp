@@ -122,6 +122,7 @@ class CliOwner : public IJobOwner, public IRunLogView {
     log_.SetView(this);
   }
 
+  void SetWorker(const CWorkerThread* worker) { worker_ = worker; }
   void BeginJob() { printing_ = true; }
 
   // IJobOwner, on either thread.
@@ -134,6 +135,15 @@ class CliOwner : public IJobOwner, public IRunLogView {
     std::fflush(stdout);
   }
   void JobFinished(bool completed) override {
+    if (verbose_ && worker_) {
+      // The worker clears its counters right after this report.
+      std::lock_guard<std::mutex> lock(console_);
+      ClearProgressLocked();
+      std::printf("> planned %llu byte, done %llu byte\n",
+                  static_cast<unsigned long long>(worker_->progress.totalBytes.load()),
+                  static_cast<unsigned long long>(worker_->progress.doneBytes.load()));
+      std::fflush(stdout);
+    }
     completed_ = completed;
     finished_ = true;
     Wake('F');
@@ -186,6 +196,7 @@ class CliOwner : public IJobOwner, public IRunLogView {
   }
 
   CRunLog log_;
+  const CWorkerThread* worker_ = nullptr;
   std::mutex console_;
   const bool verbose_;
   const bool colour_;
@@ -332,6 +343,7 @@ int RunJob(const Arguments& args, Settings& settings, const std::string& passwor
   gWakeWrite = fds[1];
   CliOwner owner(args.verbose);
   CWorkerThread worker;
+  owner.SetWorker(&worker);
   if (!worker.Start(&owner, CurrentWorkerPaths())) {
     std::fprintf(stderr, "tavro: cannot start the worker thread\n");
     return kExitUsage;

@@ -1,0 +1,43 @@
+// Runs the real `tavro` program for the end-to-end tests: without a
+// controlling terminal (its own session), stdin from /dev/null, output into
+// files, and a private settings folder (XDG_CONFIG_HOME).
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "testkit/temp_dir.h"
+
+namespace e2e {
+
+struct Result {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+  std::vector<std::string> lines;  // stdout split into lines
+};
+
+class Tavro {
+ public:
+  Tavro();
+  // Runs to the end.
+  Result Run(const std::vector<std::string>& args, const std::string& cwd = "");
+  // Starts without waiting; Finish collects it.
+  pid_t Start(const std::vector<std::string>& args);
+  Result Finish(pid_t pid);
+
+  const std::string& configHome() const { return config_.path(); }
+  static std::string Program();
+
+ private:
+  pid_t Spawn(const std::vector<std::string>& args, const std::string& cwd);
+  testkit::TempDir config_;
+  testkit::TempDir output_;
+};
+
+std::vector<std::string> SplitLines(const std::string& text);
+bool Contains(const std::string& text, const std::string& piece);
+
+}  // namespace e2e
