@@ -14,6 +14,9 @@ class CCastCipher {
   // Key = the string's bytes up to its first zero byte or its 16th byte,
   // then zero bytes to 16. Always succeeds.
   void SetKey(const char* key);
+  // Key = exactly these 16 bytes, zero bytes included (test vectors that run
+  // the full 128-bit key space).
+  void SetRawKey(const unsigned char key[16]);
   // The 16 key bytes as loaded.
   const unsigned char* Key() const { return key_; }
 
