@@ -82,8 +82,12 @@ TEST_F(LanguageFilesTest, OffersFilesWithADisplayNameOnly) {
   const std::vector<LanguageFile> files = FindLanguageFiles(dir.path());
   EXPECT_EQ(Names(files), (std::vector<std::string>{"Deutsch", "English", "Upper"}));
   for (const auto& f : files) {
-    if (f.displayName == "English") EXPECT_EQ(f.path, en);
-    if (f.displayName == "Deutsch") EXPECT_EQ(f.path, de);
+    if (f.displayName == "English") {
+      EXPECT_EQ(f.path, en);
+    }
+    if (f.displayName == "Deutsch") {
+      EXPECT_EQ(f.path, de);
+    }
   }
 }
 
