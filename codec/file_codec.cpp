@@ -236,7 +236,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
       return;
     }
     AddProcessed(want);
-    cipher_.EncryptBlocks(buffer, want / 8);
+    crew_.Encrypt(cipher_, buffer, want / 8);
     if (!out.file.Write(buffer, want)) {
       Report(Error, "error_write_file", nullptr, plainPath);
       return;
@@ -449,7 +449,7 @@ void CFileCodec::DecryptFile(const std::string& path) {
       return;
     }
     AddProcessed(want);
-    cipher_.DecryptBlocks(buffer, want / 8);
+    crew_.Decrypt(cipher_, buffer, want / 8);
     if (!out.file.Write(buffer, want)) {
       Report(Error, "error_write_file", nullptr, outputPath);
       return;

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include "codec/block_crew.h"
 #include "codec/log_sink.h"
 #include "crypto/cast_cipher.h"
 
@@ -111,6 +112,7 @@ class CFileCodec {
   OutputNamer namer_;
   ICodecObserver* observer_ = nullptr;
   CCastCipher cipher_;
+  CBlockCrew crew_;  // body chunks are enciphered on two threads
   std::unique_ptr<unsigned char[]> buffer_;
   int32_t bufferSize_ = kBufferSize;
   std::atomic<uint64_t> processedBytes_{0};
