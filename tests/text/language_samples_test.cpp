@@ -1,0 +1,106 @@
+// The language files shipped with the program and the sample files of the
+// test data: every key the program looks up has a text, and nothing else.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "testkit/temp_dir.h"
+#include "text/language_files.h"
+#include "text/text_table.h"
+
+namespace {
+
+const std::string kSourceRoot = std::string(TAVRO_TEST_DATA) + "/../..";
+
+// Every key the program looks up.
+const std::set<std::string> kVocabulary = {
+    "tavro_name", "button_tavro", "button_cipher", "button_decipher", "button_encryption_stop",
+    "button_decryption_stop", "button_okay", "button_cancel", "button_text_copy", "please_input_password",
+    "status_run", "tavro_site", "tavro_site_url", "tavro_regionalization_by", "tavro_regionalization_by_url",
+    "tavro_regionalization_by_email", "font_name", "menu_set", "menu_view_directory", "menu_about", "menu_exit",
+    "message_drop", "log_max", "counter_max", "tavro_goodbye", "error_auto_exit", "password_miss",
+    "decipher_upbox_input", "message_password_hash", "message", "error", "message_file_open_failed",
+    "message_file_attributes_failed", "message_file_create_failed", "message_file_seek_failed",
+    "message_encryption_started", "message_decryption_started", "message_cryption_started",
+    "message_problem_analysis", "message_encryption_finished", "message_decryption_finished",
+    "message_cryption_finished", "message_encryption_canceled", "message_decryption_canceled",
+    "message_cryption_canceled", "error_word", "error_safety_check", "error_max_path", "error_read_file",
+    "error_encryption_remove", "error_password_missing", "error_get_decryption_filename", "error_same_filename",
+    "error_broken_tavro_format", "error_tavro_format", "error_file_status", "error_directory_systemroot",
+    "error_directory_system", "error_directory_windows", "set_title", "set_main", "set_main_security",
+    "set_main_view", "set_main_password", "menu_write_zero", "menu_write_random", "menu_write_readonly",
+    "menu_auto_exit", "menu_ext", "menu_sendto", "menu_again_password", "menu_password_mask",
+    "menu_password_hash", "tavro_ext", "link_title", "link_comment", "used", "language",
+};
+
+// Keys whose text is empty on purpose.
+const std::set<std::string> kMayBeEmpty = {"tavro_regionalization_by", "tavro_regionalization_by_url",
+                                           "tavro_regionalization_by_email"};
+
+std::string FileText(const std::string& path) {
+  const auto bytes = testkit::ReadAll(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+void CheckShippedFile(const std::string& name, const std::string& displayName) {
+  SCOPED_TRACE(name);
+  const std::string path = kSourceRoot + "/text/lang/" + name;
+  TextTable table;
+  ParseLanguageText(FileText(path), table);
+  std::set<std::string> keys;
+  for (const auto& entry : table.Entries()) {
+    keys.insert(entry.first);
+    EXPECT_TRUE(kVocabulary.count(entry.first)) << "unknown key " << entry.first;
+    if (!kMayBeEmpty.count(entry.first)) {
+      EXPECT_FALSE(entry.second.empty()) << entry.first;
+    }
+    EXPECT_TRUE(entry.second.empty() || entry.second.front() != ' ') << entry.first;
+  }
+  for (const std::string& key : kVocabulary) EXPECT_TRUE(keys.count(key)) << "missing " << key;
+  std::string text;
+  ASSERT_TRUE(table.Find("tavro_site_url", &text));
+  EXPECT_EQ(text, "https://tavro.example.org/support");  // quoted: "//" would start a comment
+  ASSERT_TRUE(table.Find("tavro_ext", &text));
+  EXPECT_EQ(text, ".cpy");
+  EXPECT_EQ(ReadLanguageName(path), displayName);
+}
+
+TEST(ShippedLanguageFiles, EnglishHasEveryKey) { CheckShippedFile("english.zen", "English"); }
+
+TEST(ShippedLanguageFiles, GermanHasEveryKeyInTheAnsiCodePage) {
+  CheckShippedFile("deutsch.zen", "Deutsch");
+  TextTable table;
+  ParseLanguageText(FileText(kSourceRoot + "/text/lang/deutsch.zen"), table);
+  std::string text;
+  ASSERT_TRUE(table.Find("button_cipher", &text));
+  EXPECT_EQ(text, "Verschl\xFCsseln");  // Windows-1252, as the program shows it
+}
+
+TEST(SampleLanguageFiles, CarriageReturnLineFeedSample) {
+  const std::string path = std::string(TAVRO_TEST_DATA) + "/text/language/sample_crlf.zen";
+  TextTable table;
+  ParseLanguageText(FileText(path), table);
+  EXPECT_EQ(table.Entries(), (std::vector<std::pair<std::string, std::string>>{
+                                 {"a=b", "c"},
+                                 {"button_cipher", "Encrypt"},
+                                 {"button_decipher ", "Decrypt"},
+                                 {"font_name", ""},
+                                 {"language", "Sample (CR LF)"},
+                                 {"last", "no line end"},
+                                 {"menu_set", "Settings..."},
+                             }));
+  EXPECT_EQ(ReadLanguageName(path), "Sample (CR LF)");
+}
+
+TEST(SampleLanguageFiles, ShiftJisSample) {
+  const std::string path = std::string(TAVRO_TEST_DATA) + "/text/language/sample_sjis.zen";
+  TextTable table;
+  ParseLanguageText(FileText(path), table);
+  std::string text;
+  ASSERT_TRUE(table.Find("menu_view_directory", &text));
+  EXPECT_EQ(text, "\x95\x5C\x8E\xA6");
+  EXPECT_EQ(ReadLanguageName(path), "\x93\xFA\x96\x7B\x8C\xEA");
+}
+
+}  // namespace
