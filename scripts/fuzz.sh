@@ -31,7 +31,7 @@ declare -A sources=(
   [registry_file]="tests/fuzz/fuzz_registry_file.cpp platform/registry_file_posix.cpp"
 )
 declare -A seeds=(
-  [language_text]="tests/data/text/language text/lang"
+  [language_text]="tests/data/text/language dist"
   [registry_file]="tests/data/text/registry"
 )
 all_targets=(language_text registry_file)
