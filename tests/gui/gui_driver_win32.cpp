@@ -817,6 +817,51 @@ TEST_F(GuiTest, ConfirmOffShowsTheSingleBoxAndMaskOffShowsText) {
   EXPECT_TRUE(run.Ended(kWait));
 }
 
+TEST_F(GuiTest, TheTwoHundredthLineEmptiesTheLogUnderANotice) {
+  TavroRun run(programDir.path());
+  ASSERT_TRUE(run.StartAndWait(""));
+  std::vector<std::string> paths;
+  for (int i = 1; i <= 199; ++i) paths.push_back(dataDir.Join("missing" + std::to_string(i) + ".txt"));
+  ASSERT_TRUE(run.Drop(paths));  // one "Msg: " line and 199 "Drag : " lines
+  ASSERT_TRUE(WaitUntil([&] {
+    return run.LogCount() == 2 && SendMessageA(run.Item(kRunLog), LB_GETITEMDATA, 0, 0) == 200;
+  })) << run.LogCount();
+  EXPECT_GE(SendMessageA(run.Item(kRunLog), LB_GETITEMDATA, 1, 0), 1000) << "the notice sits under the line";
+  std::string text;
+  ASSERT_TRUE(run.ReadLogLine(0, &text));
+  EXPECT_EQ(text, "Drag : " + paths.back());
+  // The notice has no entry: a double click on it shows nothing.
+  SendMessageA(run.Item(kRunLog), LB_SETCURSEL, 1, 0);
+  PostMessageA(run.main(), WM_COMMAND, MAKEWPARAM(kRunLog, LBN_DBLCLK), reinterpret_cast<LPARAM>(run.Item(kRunLog)));
+  EXPECT_FALSE(WaitUntil([&] {
+    return FindDialog(run.processId(), [](HWND w) { return WindowText(w) == "Tavro Message"; }) != nullptr;
+  }, 700));
+  Screenshot("log_max_notice", run.main());
+  // The exit entry of the context menu closes the program like Escape.
+  run.Command(57665);
+  EXPECT_TRUE(run.Ended(kWait));
+}
+
+TEST_F(GuiTest, ContextMenuOpensAndTheWindowStillCloses) {
+  TavroRun run(programDir.path());
+  ASSERT_TRUE(run.StartAndWait(""));
+  RECT rect;
+  GetWindowRect(run.main(), &rect);
+  PostMessageA(run.main(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(run.main()),
+               MAKELPARAM(rect.left + 40, rect.top + 40));
+  HWND menu = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    menu = FindWindowA("#32768", nullptr);
+    DWORD owner = 0;
+    if (menu) GetWindowThreadProcessId(menu, &owner);
+    return menu != nullptr && owner == run.processId() && IsWindowVisible(menu);
+  }, 5000));
+  SendMessageA(run.main(), WM_CANCELMODE, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(menu); }, 5000));
+  run.PressEscape();
+  EXPECT_TRUE(run.Ended(kWait));
+}
+
 TEST_F(GuiTest, DistributedEnglishFileNamesEveryText) {
   if (g_languages.empty()) GTEST_SKIP() << "no language files folder given";
   ASSERT_TRUE(CopyFileA((g_languages + "\\english.zen").c_str(), programDir.Join("english.zen").c_str(), FALSE));
