@@ -614,6 +614,14 @@ TEST_F(GuiTest, StopInTheMiddleOfALargeFileLosesNothing) {
     run.PressEnter();
     ASSERT_TRUE(WaitUntil([&] { return run.Title().find(" byte") != std::string::npos; }))
         << "the title shows the byte counts: " << run.Title();
+    // The arrow between the counts: the Shift-JIS right arrow only where the
+    // ANSI code page is 932, a readable one elsewhere.
+    std::string arrow = GetACP() == 932 ? "\x81\xA8" : "->";
+    std::string title = run.Title();
+    EXPECT_EQ(title.rfind("Tavro ", 0), 0u) << title;
+    EXPECT_NE(title.find(" byte " + arrow + " "), std::string::npos) << title << " (code page " << GetACP() << ")";
+    // Planned: the file once for enciphering and once per overwrite pass (zeros, random bytes).
+    EXPECT_NE(title.find(" " + std::to_string(3 * size) + " byte"), std::string::npos) << title;
     EXPECT_EQ(run.ItemText(kDecipher), "Stop");
     EXPECT_FALSE(IsWindowEnabled(run.Item(kCipher)));
     EXPECT_FALSE(IsWindowVisible(run.Item(kUpperBox)));
@@ -654,6 +662,35 @@ TEST_F(GuiTest, ClosingDuringAJobEndsTheProgramAndLosesNothing) {
   if (!testkit::Exists(big)) DecipherFolder(programDir.path(), dataDir.path(), "close");
   EXPECT_EQ(FileChecksum(big), sum);
   EXPECT_EQ(testkit::ListNames(dataDir.path()), std::vector<std::string>{"big.bin"});
+}
+
+TEST_F(GuiTest, ClosingAtAnyMomentOfAJobLosesNothing) {
+  // Several files, closed at different moments: before the job has begun,
+  // early in a file, later on, and right as the job ends.
+  std::vector<std::string> paths;
+  std::vector<uint64_t> sums;
+  for (int i = 0; i < 3; ++i) {
+    paths.push_back(dataDir.Join("part" + std::to_string(i) + ".bin"));
+    WriteLargeFile(paths.back(), 24);
+    sums.push_back(FileChecksum(paths.back()));
+  }
+  for (int delay : {0, 30, 200, 600, 1500}) {
+    SCOPED_TRACE("closed " + std::to_string(delay) + " ms after Enter");
+    {
+      TavroRun run(programDir.path());
+      ASSERT_TRUE(run.StartAndWait("-E -P moment " + dataDir.path()));
+      run.PressEnter();
+      Sleep(static_cast<DWORD>(delay));
+      PostMessageA(run.main(), WM_CLOSE, 0, 0);
+      ASSERT_TRUE(run.Ended(60000));
+      DWORD code = 1;
+      GetExitCodeProcess(run.process(), &code);
+      EXPECT_EQ(code, 0u);
+    }
+    if (!NamesEndingIn(dataDir.path(), ".cpy").empty()) DecipherFolder(programDir.path(), dataDir.path(), "moment");
+    for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(FileChecksum(paths[i]), sums[i]) << paths[i];
+    EXPECT_EQ(testkit::ListNames(dataDir.path()).size(), paths.size());
+  }
 }
 
 TEST_F(GuiTest, DropDuringAJobWaitsForTheNextJob) {
