@@ -87,6 +87,8 @@ struct Fixture {
   WorkerPaths paths;
 
   Fixture() {
+    // The system's own folders, for the refusals; a program in the temp folder.
+    paths = CurrentWorkerPaths();
     paths.programFolder = dir.path();
     paths.programPath = dir.Join("tavro-program");
     EXPECT_TRUE(worker.Start(&owner, paths));
