@@ -22,6 +22,8 @@ winpath() { winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
 "$wine_run" "$driver" "$@" "$(winpath "$program")" "$(winpath "$handshake")" "$(winpath "$languages")" &
 driver_pid=$!
+# A timed-out test gets SIGTERM from ctest: pass it on to the driver.
+trap 'kill -TERM "$driver_pid" 2>/dev/null' TERM INT
 
 while kill -0 "$driver_pid" 2>/dev/null; do
   for request in "$handshake"/*.req; do
