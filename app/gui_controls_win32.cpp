@@ -54,6 +54,11 @@ bool CBalloonEdit::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_KEYUP:
       if (wParam == VK_CAPITAL) UpdateTip();
       return false;
+    case WM_DESTROY:
+      if (tip_) DestroyWindow(tip_);  // owned by the edit; gone with it in any case
+      tip_ = nullptr;
+      shown_ = false;
+      return false;
     case WM_KILLFOCUS:
     case WM_SHOWWINDOW:
       *result = CallDefault(message, wParam, lParam);
