@@ -41,7 +41,8 @@ struct FileInfo {
 char PathSeparator();
 // Index of the last path separator in path, or std::string::npos. Aware of
 // double-byte characters where the code page has them (a trail byte 0x5C is
-// not a backslash).
+// not a backslash). Windows takes both '\' and '/' (the system accepts both);
+// POSIX only '/'.
 size_t FindLastSeparator(const std::string& path);
 // Whole-string comparison ignoring letter case, aware of double-byte characters.
 bool SamePathNoCase(const std::string& a, const std::string& b);
@@ -100,7 +101,9 @@ struct DirEntry {
 };
 
 // Lists one folder, like FindFirstFile/FindNextFile over folder + "\*".
-// The "." and ".." entries are passed on as the system gives them.
+// The "." and ".." entries are passed on as the system gives them. On POSIX
+// symbolic links are left out entirely, so a walk never follows one (no loops,
+// no way out of the chosen tree).
 class DirectoryList {
  public:
   DirectoryList();

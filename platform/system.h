@@ -15,8 +15,11 @@ std::string WindowsFolder();
 std::string SystemFolder();
 // Current time in whole seconds (the seed of the name and overwrite generator).
 int64_t NowSeconds();
-// The ANSI code page (932 for Japanese); 65001 on POSIX with a UTF-8 locale, 0 otherwise.
+// The ANSI code page (932 for Japanese); 65001 on POSIX with a UTF-8 locale
+// (after setlocale(LC_ALL, "")), 0 otherwise.
 unsigned AnsiCodePage();
+// The first byte of a double-byte character in the ANSI code page; always
+// false on POSIX (UTF-8 continuation bytes are never 0x5C or 0x2F).
 bool IsLeadByte(unsigned char c);
 
 }  // namespace platform
