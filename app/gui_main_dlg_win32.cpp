@@ -257,15 +257,17 @@ void CMainDlg::SetSelectModeTitle() {
 void CMainDlg::OnCommand(int id, int code, HWND control) {
   (void)control;
   switch (id) {
+    // While a job runs the enabled mode button is its stop button: a stop
+    // leaves the mode that Enter uses as it was.
     case IDC_CIPHER:
       if (code == BN_CLICKED) {
-        jobMode_ = Encryption;
+        if (!worker_.JobRunning()) jobMode_ = Encryption;
         StartOrStop();
       }
       return;
     case IDC_DECIPHER:
       if (code == BN_CLICKED) {
-        jobMode_ = Decryption;
+        if (!worker_.JobRunning()) jobMode_ = Decryption;
         StartOrStop();
       }
       return;

@@ -693,6 +693,37 @@ TEST_F(GuiTest, ClosingAtAnyMomentOfAJobLosesNothing) {
   }
 }
 
+TEST_F(GuiTest, EnterDuringAJobStopsItAndKeepsTheMode) {
+  std::string big = dataDir.Join("big.bin");
+  WriteLargeFile(big, 300);
+  TavroRun run(programDir.path());
+  ASSERT_TRUE(run.StartAndWait("-P enter " + big));  // no mode option: Enter runs the automatic mode
+  run.PressEnter();
+  ASSERT_TRUE(WaitUntil([&] { return run.Title().find(" byte") != std::string::npos; }));
+  EXPECT_EQ(run.ItemText(kCipher), "Stop") << "the automatic mode's stop button is the cipher button";
+  EXPECT_FALSE(IsWindowEnabled(run.Item(kDecipher)));
+  run.PressEnter();  // the focus is not on OK: Enter stops the job
+  ASSERT_TRUE(run.WaitIdle(60000));
+  std::vector<std::string> log = run.Log();
+  EXPECT_TRUE(Contains(log, "message : message_encryption_canceled : " + big)) << Joined(log);
+
+  // The next Enter runs the automatic mode again.
+  ASSERT_TRUE(run.Drop({big}));
+  run.SetBox(kUpperBox, "enter");
+  run.SetBox(kConfirmBox, "enter");
+  PostMessageA(run.Item(kConfirmBox), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  PostMessageA(run.Item(kConfirmBox), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  ASSERT_TRUE(WaitUntil([&] { return run.Focus() == run.Item(kConfirmBox); }));
+  run.PressEnter();
+  ASSERT_TRUE(WaitUntil([&] { return run.Title().find(" byte") != std::string::npos; }));
+  EXPECT_EQ(run.ItemText(kCipher), "Stop");
+  EXPECT_FALSE(IsWindowEnabled(run.Item(kDecipher)));
+  run.Click(kCipher);
+  ASSERT_TRUE(run.WaitIdle(60000));
+  run.PressEscape();
+  EXPECT_TRUE(run.Ended(kWait));
+}
+
 TEST_F(GuiTest, DropDuringAJobWaitsForTheNextJob) {
   std::string big = dataDir.Join("big.bin");
   WriteLargeFile(big, 300);
