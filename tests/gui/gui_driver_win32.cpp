@@ -390,6 +390,8 @@ TEST_F(GuiTest, PlainStartShowsCompactWindowWithFolderTitleAndTexts) {
   EXPECT_TRUE(IsWindowVisible(run.Item(kConfirmBox)));
   EXPECT_FALSE(IsWindowVisible(run.Item(kSingleBox)));
   EXPECT_FALSE(IsWindowVisible(run.Item(kProgress)));
+  EXPECT_EQ(SendMessageA(run.Item(kUpperBox), EM_GETPASSWORDCHAR, 0, 0), '*');
+  EXPECT_EQ(SendMessageA(run.Item(kConfirmBox), EM_GETPASSWORDCHAR, 0, 0), '*');
   EXPECT_EQ(run.Focus(), run.Item(kUpperBox));
   EXPECT_EQ(run.LogCount(), 0);
   Screenshot("layout_compact", run.main());
@@ -506,6 +508,15 @@ TEST_F(GuiTest, PasswordMismatchLogsAndStartsNothing) {
   EXPECT_TRUE(run.Idle());
   EXPECT_TRUE(testkit::Exists(plain));
   EXPECT_TRUE(NamesEndingIn(dataDir.path(), ".cpy").empty());
+
+  // Deciphering reads the upper box; a different confirmation box is only noted.
+  run.Click(kDecipher);
+  ASSERT_TRUE(WaitUntil([&] { return InLayout(run.main(), kMarkFull); }));
+  log = run.Log();
+  ASSERT_GE(log.size(), 6u) << Joined(log);
+  EXPECT_EQ(log[4], "decipher_upbox_input") << Joined(log);
+  EXPECT_EQ(log[5], "message_decryption_started") << Joined(log);
+  EXPECT_TRUE(testkit::Exists(plain)) << "deciphering leaves a plain file alone";
   run.PressEscape();
   EXPECT_TRUE(run.Ended(kWait));
 }
