@@ -64,7 +64,6 @@ bool HaveTerminal() {
 bool AskHidden(const std::string& prompt, std::string* line) {
   const int fd = OpenTerminal();
   if (fd < 0) return false;
-  WriteAll(fd, prompt);
   struct termios saved;
   const bool isTty = tcgetattr(fd, &saved) == 0;
   struct sigaction oldInt, oldTerm, act = {};
@@ -78,11 +77,14 @@ bool AskHidden(const std::string& prompt, std::string* line) {
     struct termios quiet = saved;
     quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
     quiet.c_lflag |= ECHONL;
+    // The echo goes off before the prompt shows, so nothing typed for it is
+    // ever echoed; what was typed before the prompt is dropped.
     tcsetattr(fd, TCSAFLUSH, &quiet);
   }
+  WriteAll(fd, prompt);
   const bool ok = ReadLine(fd, line);
   if (isTty) {
-    tcsetattr(fd, TCSAFLUSH, &saved);
+    tcsetattr(fd, TCSANOW, &saved);
     sigaction(SIGINT, &oldInt, nullptr);
     sigaction(SIGTERM, &oldTerm, nullptr);
     gTtyFd = -1;
