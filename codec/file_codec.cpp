@@ -12,11 +12,13 @@ namespace {
 
 using platform::File;
 
-// The folder part of a path (before its last separator), or "" when none.
+// Splits a path at its last separator: folder (possibly "" for the root) and
+// name. Without a separator the name is the whole path, the folder is "." and
+// the result is false. JoinPath(folder, x) always lands beside the path.
 bool SplitPath(const std::string& path, std::string* folder, std::string* name) {
   const size_t at = platform::FindLastSeparator(path);
   if (at == std::string::npos) {
-    if (folder) folder->clear();
+    if (folder) *folder = ".";
     if (name) *name = path;
     return false;
   }
@@ -154,9 +156,9 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   }
   const size_t lead = static_cast<size_t>(length % 8);
 
-  std::string plainFolder, plainName, destFolder;
-  SplitPath(plainPath, &plainFolder, &plainName);
-  if (!SplitPath(destPath, &destFolder, nullptr)) destFolder = plainFolder.empty() ? "." : plainFolder;
+  std::string plainName, destFolder;
+  SplitPath(plainPath, nullptr, &plainName);
+  SplitPath(destPath, &destFolder, nullptr);
 
   WorkFile out;
   if (!out.Create(destFolder)) {
@@ -298,7 +300,7 @@ void CFileCodec::RemovePlainFile(const std::string& plainPath, const std::string
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string digits(name.size(), '0');
     for (char& c : digits) c = static_cast<char>('0' + NextRandom() % 10);
-    digitPath = folder.empty() ? digits : JoinPath(folder, digits);
+    digitPath = JoinPath(folder, digits);
     if (platform::RenameNoReplace(plainPath, digitPath)) {
       moved = true;
       break;

@@ -146,3 +146,30 @@ TEST(CodecPosix, UnwritableFolderLeavesEverythingInPlace) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CodecPosix, BareNamesWorkInTheCurrentFolder) {
+  TempDir dir;
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  LogRecorder log;
+  CFileCodec codec;
+  codec.SetLogSink(&log);
+  codec.SetKey(kPassword);
+  codec.zeroPass = 1;
+  WriteAll(dir.Join("bare.txt"), "bare contents");
+  codec.EncryptFile("bare.txt", "Bare.cpy");
+  const auto afterEncipher = ListNames(dir.path());
+  // A bare enciphered-file name has no folder to put the output in.
+  codec.DecryptFile("Bare.cpy");
+  ASSERT_EQ(chdir(previous), 0);
+  EXPECT_EQ(afterEncipher, std::vector<std::string>{"Bare.cpy"});
+  EXPECT_EQ(log.Lines(), (std::vector<std::pair<std::string, LogKind>>{
+                             {ErrorLine("error_get_decryption_filename", "bare.txt"), Error}}));
+  codec.DecryptFile(dir.Join("Bare.cpy"));
+  EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"bare.txt"});
+}
+
+}  // namespace
