@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/system.h"
 #include "text/text_table.h"
 
 namespace {
@@ -144,6 +145,25 @@ TEST(SplitRegistryEntry, CutsAtTheFirstEqualsSign) {
   EXPECT_FALSE(SplitRegistryEntry("=x", &key, &text));
   EXPECT_FALSE(SplitRegistryEntry("none", &key, &text));
   EXPECT_FALSE(SplitRegistryEntry("", &key, &text));
+}
+
+}  // namespace
+
+namespace {
+
+// Double-byte code pages (Japanese Windows): the "=" search moves a whole
+// character at a time, so a lead byte followed by "=" hides that "=".
+TEST(DoubleByteText, EqualsSearchStepsOverWholeCharacters) {
+  const std::string s = "\x82=a=b";
+  if (!platform::IsLeadByte(0x82)) {
+    EXPECT_EQ(FindFirstEquals(s), 1u);
+    EXPECT_EQ(FindLastEquals(s), 3u);
+    GTEST_SKIP() << "the ANSI code page (" << platform::AnsiCodePage() << ") has no lead bytes";
+  }
+  EXPECT_EQ(FindFirstEquals(s), 3u);
+  EXPECT_EQ(FindLastEquals(s), 3u);
+  EXPECT_EQ(FindFirstEquals("\x82"), std::string_view::npos);       // a lead byte at the very end
+  EXPECT_EQ(FindFirstEquals(std::string("\x82\0=", 3)), 2u);        // never steps over a NUL
 }
 
 }  // namespace

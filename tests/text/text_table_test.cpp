@@ -250,6 +250,21 @@ TEST_F(TextTableTest, NextRunWithoutTheLanguageFileShowsTheSameTexts) {
   EXPECT_EQ(GlobalTextTable().Entries(), first);
 }
 
+TEST_F(TextTableTest, ShiftJisTextsSurviveTheRegistryCopy) {
+  const std::string file = dir.Join("nihongo.zen");
+  testkit::WriteAll(file,
+                    "language=\x93\xFA\x96\x7B\x8C\xEA\r\n"
+                    "button_cipher=\x88\xC3\x8D\x86\x89\xBB\r\n"
+                    "menu_view_directory=\x95\x5C\x8E\xA6\r\n");
+  LoadTextTable(scratch.path(), file);
+  const auto first = GlobalTextTable().Entries();
+  SaveTextTable(scratch.path());
+  GlobalTextTable().Clear();
+  LoadTextTable(scratch.path(), "");
+  EXPECT_EQ(GlobalTextTable().Entries(), first);
+  EXPECT_EQ(Lookup("menu_view_directory"), "\x95\x5C\x8E\xA6");
+}
+
 TEST_F(TextTableTest, LookupsFromTwoThreadsGetTheirOwnCopies) {
   LoadTextTable(scratch.path(), "");
   GlobalTextTable().Set("message", "Message");
