@@ -122,7 +122,16 @@ void CWorkerThread::RequestQuit() {
   QuitEvent.Set();
 }
 
-uint64_t CWorkerThread::ProgressSum() const { return progress.doneBytes + codec_.GetCounters(); }
+uint64_t CWorkerThread::ProgressSum() const {
+  // The codec's count belongs to the file in progress only; once a file is
+  // done it is in doneBytes, and must not be counted twice.
+  return progress.doneBytes + (fileInProgress_ ? codec_.GetCounters() : 0);
+}
+
+void CWorkerThread::FileDone() {
+  fileInProgress_ = false;
+  progress.doneBytes += codec_.GetCounters();
+}
 
 bool CWorkerThread::WaitForEnd(int timeoutMs) {
   if (!thread_.Joinable()) return true;
@@ -220,15 +229,17 @@ void CWorkerThread::EncryptOne(const std::string& path) {
   }
   if (owner_) owner_->SetStatusText(path.substr(sep + 1));
   const std::string folder = path.substr(0, sep);
+  fileInProgress_ = true;
   codec_.EncryptFile(path, MakeOutputName(folder));
-  progress.doneBytes += codec_.GetCounters();
+  FileDone();
 }
 
 void CWorkerThread::DecryptOne(const std::string& path) {
   const size_t sep = platform::FindLastSeparator(path);
   if (owner_) owner_->SetStatusText(sep == std::string::npos ? path : path.substr(sep + 1));
+  fileInProgress_ = true;
   codec_.DecryptFile(path);
-  progress.doneBytes += codec_.GetCounters();
+  FileDone();
 }
 
 std::string CWorkerThread::MakeOutputName(const std::string& folder) {

@@ -83,6 +83,8 @@ class CWorkerThread : private ILogSink {
   void RunJob();
   void EncryptOne(const std::string& path);
   void DecryptOne(const std::string& path);
+  // Moves the finished file's bytes from the codec's count to doneBytes.
+  void FileDone();
   void LogMessage(const std::string& text);
   void LogError(const std::string& text);
   // The codec's lines pass through here on their way to the owner.
@@ -104,6 +106,7 @@ class CWorkerThread : private ILogSink {
   bool jobTookTargets_ = false;  // targets_ now collects for the next job
 
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> fileInProgress_{false};
 
   platform::Event QuitEvent;
   platform::Event StartEvent;

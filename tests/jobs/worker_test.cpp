@@ -181,10 +181,11 @@ TEST(Worker, PlannedBytesAndDoneBytes) {
   f.worker.AddTarget(f.dir.Join("k"));
   struct Seen : Owner {
     CWorkerThread* w = nullptr;
-    uint64_t total = 0, done = 0;
+    uint64_t total = 0, done = 0, sum = 0;
     void JobFinished(bool c) override {
       total = w->progress.totalBytes;
       done = w->progress.doneBytes;
+      sum = w->ProgressSum();
       Owner::JobFinished(c);
     }
   };
@@ -202,6 +203,7 @@ TEST(Worker, PlannedBytesAndDoneBytes) {
   // plus the body plus two overwrite passes of 1000 bytes.
   EXPECT_GE(seen.done, 3000u);
   EXPECT_LE(seen.done, 3000u + 280u);
+  EXPECT_EQ(seen.sum, seen.done);  // a finished file is not counted twice
   // Cleared right after the report (which the owner does not wait for).
   for (int i = 0; i < 1000 && worker.progress.totalBytes != 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
