@@ -309,3 +309,29 @@ TEST_F(StoreTest, TwoProcessesSavingAtOnceLoseNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StoreSamples, SampleFileReadsWhole) {
+  const auto bytes = testkit::ReadAll(std::string(TAVRO_TEST_DATA) + "/text/registry/registry.txt");
+  platform::regfile::Store store;
+  EXPECT_EQ(platform::regfile::Parse(std::string(bytes.begin(), bytes.end()), &store), 0u);
+  const auto& zen = store["software\\veltrane\\tavro\\zen"];
+  EXPECT_EQ(zen.at("Zen1").data, std::string("button_cipher=\x88\xc3\x8d\x86\0", 19));
+  EXPECT_EQ(zen.at("Zen2").data, std::string("quote=\"a\\b\"\t\n\0", 14));
+  EXPECT_EQ(zen.at("Zen3").type, static_cast<uint32_t>(platform::kRegExpandSz));
+  EXPECT_EQ(zen.at("Odd").type, 11u);
+  EXPECT_EQ(zen.at("Empty").data, "");
+  EXPECT_EQ(store["Software\\Veltrane\\Tavro"].at("Rand").data, std::string("\2\0\0\0", 4));
+}
+
+TEST(StoreSamples, DamagedSampleKeepsItsReadableValues) {
+  const auto bytes = testkit::ReadAll(std::string(TAVRO_TEST_DATA) + "/text/registry/damaged.txt");
+  platform::regfile::Store store;
+  EXPECT_EQ(platform::regfile::Parse(std::string(bytes.begin(), bytes.end()), &store), 3u);
+  ASSERT_EQ(store.size(), 1u);
+  EXPECT_EQ(store.begin()->first, "Software\\Odd A \n key");
+  EXPECT_EQ(store.begin()->second.at("name with \x01").data, std::string("x\0", 2));
+}
+
+}  // namespace
