@@ -1,5 +1,7 @@
 #include "crypto/cast_cipher.h"
 
+#include "crypto/cast_wide.h"
+
 #include <cstring>
 #include <utility>
 
@@ -209,6 +211,12 @@ void CCastCipher::DecryptBlock(unsigned char* out, const unsigned char* in) cons
 }
 
 void CCastCipher::EncryptBlocks(unsigned char* data, size_t count) const {
+  if (count >= cast_wide::kBlocksPerGroup && cast_wide::Enabled()) {
+    const size_t groups = count / cast_wide::kBlocksPerGroup;
+    cast_wide::EncryptGroups(km_, kr_, data, groups);
+    data += 8 * cast_wide::kBlocksPerGroup * groups;
+    count -= cast_wide::kBlocksPerGroup * groups;
+  }
   for (; count >= kGroup; count -= kGroup, data += 8 * kGroup) EncryptGroup<kGroup>(km_, kr_, data);
   if (count >= 4) {
     EncryptGroup<4>(km_, kr_, data);
@@ -224,6 +232,12 @@ void CCastCipher::EncryptBlocks(unsigned char* data, size_t count) const {
 }
 
 void CCastCipher::DecryptBlocks(unsigned char* data, size_t count) const {
+  if (count >= cast_wide::kBlocksPerGroup && cast_wide::Enabled()) {
+    const size_t groups = count / cast_wide::kBlocksPerGroup;
+    cast_wide::DecryptGroups(km_, kr_, data, groups);
+    data += 8 * cast_wide::kBlocksPerGroup * groups;
+    count -= cast_wide::kBlocksPerGroup * groups;
+  }
   for (; count >= kGroup; count -= kGroup, data += 8 * kGroup) DecryptGroup<kGroup>(km_, kr_, data);
   if (count >= 4) {
     DecryptGroup<4>(km_, kr_, data);

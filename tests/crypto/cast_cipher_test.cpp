@@ -154,7 +154,7 @@ TEST(CastCipher, InPlaceAndSeparateBuffersAgreeForManyKeys) {
 TEST(CastCipher, BulkOperationsEqualBlockByBlock) {
   CCastCipher cipher;
   cipher.SetKey("bulk key");
-  for (size_t count : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 13, 15, 16, 17, 31, 33, 63, 100, 1001}) {
+  for (size_t count : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 15, 16, 17, 31, 33, 63, 64, 65, 100, 129, 1001}) {
     SCOPED_TRACE(count);
     const std::vector<unsigned char> plain = testkit::PatternBytes(count * 8 + 1, static_cast<uint32_t>(count));
     std::vector<unsigned char> single(plain.begin() + 1, plain.end());
