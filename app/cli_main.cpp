@@ -30,6 +30,7 @@
 #include "platform/file.h"
 #include "platform/system.h"
 #include "settings/settings.h"
+#include "text/english_language.h"
 #include "text/text_table.h"
 
 namespace {
@@ -454,6 +455,8 @@ int main(int argc, char** argv) {
   args.targets = targets;
 
   LoadTextTable(kTextTableKey, "");
+  // No chooser here: English fills what the defaults and the registry copy leave out.
+  FillMissingTexts(GlobalTextTable(), EnglishLanguageText());
   Settings settings;
   LoadSettings(settings);
   if (args.autoExit) settings.AutoExit = 1;
@@ -508,7 +511,7 @@ int main(int argc, char** argv) {
   }
 
   const int status = RunJob(args, settings, password);
+  // The text table is not written back: nothing here changes it.
   SaveSettings(settings);
-  SaveTextTable(kTextTableKey);
   return status;
 }

@@ -16,7 +16,6 @@
 
 #include "tavro_runner.h"
 #include "testkit/temp_dir.h"
-#include "text/text_table.h"
 
 namespace {
 
@@ -100,8 +99,8 @@ TEST(Program, CleanEncipheringPrintsThreeLinesAndDecipheringRestoresEverything) 
   e2e::Tavro t;
   auto r = t.Run({"-e", "-auto", "-p", "secret", dir.path()});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(r.lines, Lines({LookupText("message_encryption_started"), LookupText("message_problem_analysis"),
-                            LookupText("message_encryption_finished")}));
+  EXPECT_EQ(r.lines, Lines({e2e::Text("message_encryption_started"), e2e::Text("message_problem_analysis"),
+                            e2e::Text("message_encryption_finished")}));
   auto names = testkit::ListNames(dir.path());
   ASSERT_EQ(names.size(), 3u);
   for (const auto& n : names)
@@ -132,7 +131,7 @@ TEST(Program, AutomaticModeByExactExtension) {
   testkit::WriteAll(dir.Join("B.CPY"), "not ours");
   auto r = t.Run({"-A", "-P", "k", dir.path()});
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(r.lines.front(), LookupText("message_cryption_started"));
+  EXPECT_EQ(r.lines.front(), e2e::Text("message_cryption_started"));
   names = testkit::ListNames(dir.path());
   ASSERT_EQ(names.size(), 2u);
   EXPECT_EQ(testkit::ReadAll(dir.Join("A")), a);
@@ -253,7 +252,7 @@ TEST(Program, ErrorLinesAreMarkedAndGiveStatusOne) {
   EXPECT_EQ(r.status, 1);
   ASSERT_EQ(r.lines.size(), 4u) << r.out;
   EXPECT_EQ(r.lines[2].compare(0, 2, "! "), 0) << r.lines[2];
-  EXPECT_TRUE(Contains(r.lines[2], "error_password_missing"));
+  EXPECT_TRUE(Contains(r.lines[2], e2e::Text("error_password_missing")));
   EXPECT_TRUE(Contains(r.lines[2], dir.Join(names[0])));
   EXPECT_EQ(testkit::ListNames(dir.path()), names);
 }
@@ -277,8 +276,8 @@ TEST(Program, RefusedTargetsProcessNothing) {
                         Case{dir.Join("etc-link"), "error_directory_system"}}) {
     auto r = t.Run({"-D", "-P", "pw", cpy, c.target});
     EXPECT_EQ(r.status, 2) << c.target;
-    EXPECT_EQ(r.lines, Lines({LookupText("message_decryption_started"), LookupText("message_problem_analysis"),
-                              LookupText(c.key), LookupText("message_decryption_finished")}))
+    EXPECT_EQ(r.lines, Lines({e2e::Text("message_decryption_started"), e2e::Text("message_problem_analysis"),
+                              e2e::Text(c.key), e2e::Text("message_decryption_finished")}))
         << c.target;
     EXPECT_TRUE(testkit::Exists(cpy)) << c.target;
   }
@@ -339,8 +338,8 @@ TEST(Program, CtrlCInTheMiddleOfALargeFileLosesNothing) {
   EXPECT_EQ(r.status, 1) << r.out << r.err;
   EXPECT_EQ(testkit::ListNames(dir.path()), Lines({"big", "small"}));  // no partial output, no work file
   EXPECT_EQ(testkit::ReadAll(dir.Join("big")), big);
-  EXPECT_TRUE(Contains(r.out, LookupText("message_encryption_canceled")));
-  EXPECT_EQ(r.lines.back(), LookupText("message_encryption_finished"));
+  EXPECT_TRUE(Contains(r.out, e2e::Text("message_encryption_canceled")));
+  EXPECT_EQ(r.lines.back(), e2e::Text("message_encryption_finished"));
 }
 
 TEST(Program, SecondCtrlCQuits) {

@@ -9,6 +9,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "text/english_language.h"
+#include "text/text_table.h"
+
 extern char** environ;
 
 namespace e2e {
@@ -89,6 +92,17 @@ Result Tavro::Finish(pid_t pid) {
 
 Result Tavro::Run(const std::vector<std::string>& args, const std::string& cwd) {
   return Finish(Spawn(args, cwd));
+}
+
+std::string Text(const std::string& key) {
+  static const TextTable& table = *[] {
+    auto* t = new TextTable;
+    SetDefaultTexts(*t);
+    FillMissingTexts(*t, EnglishLanguageText());
+    return t;
+  }();
+  std::string text;
+  return table.Find(key, &text) ? text : key;
 }
 
 }  // namespace e2e

@@ -40,4 +40,8 @@ class Tavro {
 std::vector<std::string> SplitLines(const std::string& text);
 bool Contains(const std::string& text, const std::string& piece);
 
+// The text tavro prints for key: the built-in defaults, completed by its
+// English language file.
+std::string Text(const std::string& key);
+
 }  // namespace e2e

@@ -108,7 +108,7 @@ TEST(Terminal, PasswordIsAskedTwiceWithoutEcho) {
                                {{kPrompt, "Tr1cky-Word\n"}, {kPrompt, "Tr1cky-Word\n"}});
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_FALSE(Contains(r.output, "Tr1cky-Word")) << r.output;
-  EXPECT_TRUE(Contains(r.output, LookupText("message_encryption_finished")));
+  EXPECT_TRUE(Contains(r.output, e2e::Text("message_encryption_finished")));
   EXPECT_FALSE(testkit::Exists(dir.Join("f")));
   // Deciphering asks once.
   const auto d = RunOnTerminal(config.path(), {"-D", dir.path()}, {{kPrompt, "Tr1cky-Word\n"}});
@@ -122,7 +122,7 @@ TEST(Terminal, TwoDifferentPasswordsStartNothing) {
   testkit::WriteAll(dir.Join("f"), "x");
   const auto r = RunOnTerminal(config.path(), {"-E", dir.Join("f")}, {{kPrompt, "one\n"}, {kPrompt, "two\n"}});
   EXPECT_EQ(r.status, 2) << r.output;
-  EXPECT_TRUE(Contains(r.output, LookupText("password_miss"))) << r.output;
+  EXPECT_TRUE(Contains(r.output, e2e::Text("password_miss"))) << r.output;
   EXPECT_TRUE(testkit::Exists(dir.Join("f")));
 }
 
@@ -130,7 +130,7 @@ TEST(Terminal, ChangedPasswordIsQuestioned) {
   testkit::TempDir config, dir;
   for (const char* n : {"a", "b", "c"}) testkit::WriteAll(dir.Join(n), n);
   ASSERT_EQ(RunOnTerminal(config.path(), {"-E", "-P", "first", dir.Join("a")}, {}).status, 0);
-  const std::string question = LookupText("message_password_hash");
+  const std::string question = e2e::Text("message_password_hash");
   auto r = RunOnTerminal(config.path(), {"-E", "-P", "second", dir.Join("b")}, {{question, "n\n"}});
   EXPECT_EQ(r.status, 2) << r.output;
   EXPECT_TRUE(testkit::Exists(dir.Join("b")));
