@@ -205,7 +205,7 @@ TEST(Worker, PlannedBytesAndDoneBytes) {
   EXPECT_LE(seen.done, 3000u + 280u);
   EXPECT_EQ(seen.sum, seen.done);  // a finished file is not counted twice
   // Cleared right after the report (which the owner does not wait for).
-  for (int i = 0; i < 1000 && worker.progress.totalBytes != 0; ++i)
+  for (int i = 0; i < 20000 && worker.progress.totalBytes != 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_EQ(worker.progress.totalBytes, 0u);
 }
