@@ -534,6 +534,10 @@ bool CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* re
       OnJobFinished(wParam != 0);
       *result = 0;
       return true;
+    case WM_ENDSESSION:
+      if (wParam) OnEndSession();
+      *result = 0;
+      return true;
   }
   return false;
 }
@@ -569,13 +573,35 @@ void CMainDlg::CloseProgram() {
   SetTimer(Handle(), CloseTimer, 20, nullptr);
 }
 
+// The session ends: the process will be ended without its window being
+// destroyed. The job in progress is stopped (its file abandoned cleanly)
+// while the worker's last lines are still taken, then everything is saved.
+void CMainDlg::OnEndSession() {
+  closing_ = true;
+  KillTimer(Handle(), ProgressTimer);
+  KillTimer(Handle(), AutoExitTimer);
+  worker_.RequestQuit();
+  DWORD start = GetTickCount();
+  while (!worker_.WaitForEnd(20) && GetTickCount() - start < 10000) {
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+  SaveAll();
+}
+
+void CMainDlg::SaveAll() {
+  if (saved_) return;
+  saved_ = true;
+  SaveSettings(settings, kSettingsKey);
+  SaveTextTable(kTextTableKey);
+}
+
 void CMainDlg::OnDestroy() {
   DragAcceptFiles(Handle(), FALSE);
   KillTimer(Handle(), ProgressTimer);
   KillTimer(Handle(), AutoExitTimer);
   KillTimer(Handle(), CloseTimer);
-  SaveSettings(settings, kSettingsKey);
-  SaveTextTable(kTextTableKey);
+  SaveAll();
   runLog_.SetView(nullptr);
   if (contextMenu_) DestroyMenu(contextMenu_);
   contextMenu_ = nullptr;

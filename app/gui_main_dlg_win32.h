@@ -91,6 +91,8 @@ class CMainDlg : public CDialog, public IJobOwner {
   void SetIdleTitle();
   void SetSelectModeTitle();
   void CloseProgram();
+  void OnEndSession();
+  void SaveAll();  // the settings, then the text table; once
 
   std::string commandLine_;
   DWORD windowThread_ = 0;
@@ -113,6 +115,7 @@ class CMainDlg : public CDialog, public IJobOwner {
   bool autoStart_ = false;
   bool errorSeen_ = false;
   bool closing_ = false;
+  bool saved_ = false;
 
   CBalloonEdit singleBox_, upperBox_, confirmBox_;
   CLogListBox logBox_;

@@ -735,6 +735,30 @@ TEST_F(GuiTest, EnterDuringAJobStopsItAndKeepsTheMode) {
   EXPECT_TRUE(run.Ended(kWait));
 }
 
+TEST_F(GuiTest, EndOfTheSessionDuringAJobStopsItAndSaves) {
+  std::string big = dataDir.Join("big.bin");
+  WriteLargeFile(big, 300);
+  uint64_t sum = FileChecksum(big);
+  {
+    TavroRun run(programDir.path());
+    ASSERT_TRUE(run.StartAndWait("-E -P session " + big));
+    run.PressEnter();
+    ASSERT_TRUE(WaitUntil([&] { return run.Title().find(" byte") != std::string::npos; }));
+    // What the system does at log-off: ask, tell, then end the process.
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(run.main(), WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+    EXPECT_TRUE(SendMessageTimeoutA(run.main(), WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 20000, &answer));
+    TerminateProcess(run.process(), 0);
+    ASSERT_TRUE(run.Ended(kWait));
+  }
+  DWORD confirm = 0;
+  EXPECT_TRUE(ReadDword("Confirm", &confirm)) << "the settings were saved before the end";
+  EXPECT_TRUE(NamesEndingIn(dataDir.path(), ".tmp").empty()) << "no work file left behind";
+  if (!testkit::Exists(big)) DecipherFolder(programDir.path(), dataDir.path(), "session");
+  EXPECT_EQ(FileChecksum(big), sum);
+  EXPECT_EQ(testkit::ListNames(dataDir.path()), std::vector<std::string>{"big.bin"});
+}
+
 TEST_F(GuiTest, DropDuringAJobWaitsForTheNextJob) {
   std::string big = dataDir.Join("big.bin");
   WriteLargeFile(big, 300);
