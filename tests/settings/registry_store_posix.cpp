@@ -13,7 +13,7 @@
 
 #include "platform/registry.h"
 #include "platform/registry_file.h"
-#include "scratch_key.h"
+#include "testkit/scratch_key.h"
 #include "settings/settings.h"
 #include "testkit/temp_dir.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/registry.h"
-#include "scratch_key.h"
+#include "testkit/scratch_key.h"
 #include "settings/settings.h"
 #include "text/text_table.h"
 

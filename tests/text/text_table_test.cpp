@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/registry.h"
-#include "scratch_key.h"
+#include "testkit/scratch_key.h"
 #include "testkit/temp_dir.h"
 #include "text/text_table.h"
 

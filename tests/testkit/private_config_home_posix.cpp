@@ -1,5 +1,5 @@
-// The registry stand-in keeps its file under $XDG_CONFIG_HOME/tavro: point it at
-// a private folder for the whole test program, so the user's own settings are
+// The registry stand-in keeps its file under $XDG_CONFIG_HOME/tavro: every test
+// program points it at a private folder of its own, so the user's settings are
 // never read or touched.
 #include <stdlib.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@ namespace {
 struct PrivateConfigHome {
   std::string folder;
   PrivateConfigHome() {
-    char pattern[] = "/tmp/tavro-text-config-XXXXXX";
+    char pattern[] = "/tmp/tavro-test-config-XXXXXX";
     if (mkdtemp(pattern) == nullptr) _exit(3);
     folder = pattern;
     setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
