@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 
-#include "res/dialogs.h"
 #include "res/resource.h"
 #include "text/language_files.h"
 #include "text/text_table.h"

@@ -1,51 +1,33 @@
-// Entry point of the Windows program: shows the main dialog until it is closed.
-// (Stand-in front end; the full dialog behaviour is built on top of this.)
+// Entry point of the Windows program. The application object only runs the
+// main dialog modally; the process ends when the dialog ends. Every start is
+// an independent process with its own window.
 #include <windows.h>
 #include <commctrl.h>
 
-#include "res/resource.h"
+#include <string>
+
+#include "app/gui_main_dlg_win32.h"
+#include "app/gui_window_win32.h"
+
+class CCipherApp {
+ public:
+  // Runs the main dialog; false: there is no further message loop.
+  bool InitInstance(HINSTANCE instance, const char* commandLine) {
+    SetAppInstance(instance);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    auto* dialog = new CMainDlg(commandLine ? commandLine : "");
+    dialog->DoModal(nullptr);
+    delete dialog;
+    return false;
+  }
+};
 
 namespace {
-
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG: {
-      HINSTANCE instance = GetModuleHandleA(nullptr);
-      HICON large = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TAVRO), IMAGE_ICON,
-                                                  GetSystemMetrics(SM_CXICON),
-                                                  GetSystemMetrics(SM_CYICON), 0));
-      HICON small = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TAVRO), IMAGE_ICON,
-                                                  GetSystemMetrics(SM_CXSMICON),
-                                                  GetSystemMetrics(SM_CYSMICON), 0));
-      SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
-      SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-      // Password typed twice: upper box and confirmation box, the single box hidden.
-      ShowWindow(GetDlgItem(dialog, IDC_PASSWORD), SW_HIDE);
-      ShowWindow(GetDlgItem(dialog, IDC_PASSWORD_UPPER), SW_SHOW);
-      ShowWindow(GetDlgItem(dialog, IDC_PASSWORD_CONFIRM), SW_SHOW);
-      SetFocus(GetDlgItem(dialog, IDC_PASSWORD_UPPER));
-      return FALSE;  // focus set here
-    }
-    case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDC_OKAY:
-        case IDCANCEL:  // Escape and the close box
-          EndDialog(dialog, 0);
-          return TRUE;
-      }
-      break;
-    case WM_CLOSE:
-      EndDialog(dialog, 0);
-      return TRUE;
-  }
-  return FALSE;
-}
-
+CCipherApp theApp;
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  theApp.InitInstance(instance, commandLine);
   return 0;
 }

@@ -35,6 +35,21 @@
 #define IDC_SITE_CAPTION 1020      // caption of the support-page button
 #define IDC_STATUS_GROUP 1021      // frame of the run-status group
 
+// Controls of the About dialog (IDD_ABOUT).
+#define IDC_ABOUT_VERSION 1022      // version line
+#define IDC_LINK_MAKER 1024         // the maker's web page
+#define IDC_LINK_TRANSLATOR 1025    // translator's name (or "No Registration")
+#define IDC_LINK_TRANSLATOR_MAIL 1026
+#define IDC_LINK_AUTHOR 1027
+#define IDC_LINK_AUTHOR_MAIL 1028
+
+// Controls of the message dialog (IDD_MESSAGE).
+#define IDC_MESSAGE_TEXT 1029       // read-only multi-line box
+#define IDC_MESSAGE_COPY 1030       // copies the whole text to the clipboard
+
+// Control of the language chooser (IDD_LANGUAGE).
+#define IDC_LANGUAGE_LIST 1031
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

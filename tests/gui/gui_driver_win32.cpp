@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -1012,6 +1013,13 @@ TEST_F(GuiTest, DistributedEnglishFileNamesEveryText) {
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
   run.PressEscape();
   EXPECT_TRUE(run.Ended(kWait));
+}
+
+// The run under a Japanese system says so through TAVRO_EXPECT_ACP.
+TEST(GuiSystem, AnsiCodePageIsTheOneAskedFor) {
+  const char* expected = std::getenv("TAVRO_EXPECT_ACP");
+  if (!expected) GTEST_SKIP() << "code page " << GetACP();
+  EXPECT_EQ(GetACP(), static_cast<UINT>(std::atoi(expected)));
 }
 
 }  // namespace
