@@ -471,11 +471,12 @@ void CMainDlg::OnTimer(UINT_PTR id) {
 }
 
 void CMainDlg::OnProgressTimer(UINT_PTR id) {
-  if (id != ProgressTimer) {
+  if (id == AutoExitTimer) {
     KillTimer(Handle(), id);
     CloseProgram();  // the automatic exit
     return;
   }
+  if (id != ProgressTimer) return;
   if (closing_) return;
   uint64_t sum = worker_.ProgressSum();
   uint64_t total = worker_.progress.totalBytes;
