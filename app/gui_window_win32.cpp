@@ -206,5 +206,8 @@ void ReportFileError(HWND owner, const std::string& path, DWORD error) {
   std::string text = path + "\n\n";
   text += system ? system : "The file could not be accessed.";
   if (system) LocalFree(system);
-  MessageBoxA(owner, text.c_str(), LookupText("tavro_name").c_str(), MB_OK | MB_ICONEXCLAMATION);
+  // Before the text table is loaded (the language chooser) the name is not known yet.
+  std::string caption = LookupText("tavro_name");
+  if (caption == "tavro_name") caption = "Tavro";
+  MessageBoxA(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
 }

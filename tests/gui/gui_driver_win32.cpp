@@ -900,6 +900,42 @@ TEST_F(GuiTest, LanguageChooserOnFirstStartThenTextsStay) {
   }
 }
 
+TEST_F(GuiTest, LanguageChooserReportsAFailedRenameAndStaysOpen) {
+  testkit::WriteAll(programDir.Join("alpha.zen"), std::string("language=Alpha\r\nbutton_cipher=A\r\n"));
+  testkit::WriteAll(programDir.Join("beta.zen"), std::string("language=Beta\r\nbutton_cipher=B\r\n"));
+  testkit::WriteAll(programDir.Join("alpha.zen.old"), std::string("in the way"));
+  TavroRun run(programDir.path());
+  ASSERT_TRUE(run.Start(""));
+  HWND chooser = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    chooser = FindDialog(run.processId(), [](HWND w) { return WindowText(w) == "Tavro ZenMap"; });
+    return chooser != nullptr;
+  }));
+  HWND list = GetDlgItem(chooser, kLanguageList);
+  SendMessageA(list, LB_SETCURSEL,
+               static_cast<WPARAM>(SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                reinterpret_cast<LPARAM>("Beta"))),
+               0);
+  PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  HWND report = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    report = FindDialog(run.processId(), [&](HWND w) { return w != chooser && WindowText(w) == "Tavro"; });
+    return report != nullptr;
+  }));
+  std::string text = WindowText(GetDlgItem(report, 0xFFFF));
+  EXPECT_NE(text.find(programDir.Join("alpha.zen")), std::string::npos) << "the report names the file: " << text;
+  PostMessageA(report, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(report); }));
+  EXPECT_TRUE(IsWindow(chooser) && IsWindowVisible(chooser)) << "the chooser stays open";
+  PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  ASSERT_TRUE(run.WaitForMain());
+  EXPECT_EQ(run.ItemText(kCipher), "Cipher") << "nothing was chosen";
+  EXPECT_TRUE(testkit::Exists(programDir.Join("alpha.zen")));
+  EXPECT_TRUE(testkit::Exists(programDir.Join("beta.zen")));
+  run.PressEscape();
+  EXPECT_TRUE(run.Ended(kWait));
+}
+
 TEST_F(GuiTest, ConfirmOffShowsTheSingleBoxAndMaskOffShowsText) {
   WriteDword("Confirm", 0);
   WriteDword("PasswordMask", 0);
