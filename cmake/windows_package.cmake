@@ -5,11 +5,8 @@ set(tavro_zip_version "${TAVRO_VERSION_MAJOR}.${TAVRO_VERSION_MINOR}${TAVRO_VERS
 set(tavro_zip_name "Tavro-${tavro_zip_version}.zip")
 set(tavro_zip_stage ${CMAKE_BINARY_DIR}/zip-stage)
 
-# Complete language files come from text/lang/ when it has any, else from dist/.
-file(GLOB tavro_zip_languages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/text/lang/*.zen)
-if(NOT tavro_zip_languages)
-  file(GLOB tavro_zip_languages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/dist/*.zen)
-endif()
+# The complete language files shipped beside the program.
+file(GLOB tavro_zip_languages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/dist/*.zen)
 set(tavro_zip_readme ${CMAKE_SOURCE_DIR}/dist/README.txt)
 
 set(tavro_zip_files Tavro.exe README.txt)
