@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev
   mingw-w64 wine wine64 fonts-wine fonts-liberation
   xvfb xauth x11-utils imagemagick xdotool
-  libbotan-2-dev libssl-dev openssl
+  libbotan-2-dev libssl-dev openssl bc
 )
 
 missing=()
