@@ -98,6 +98,11 @@ HWND FindDialog(DWORD processId, const std::function<bool(HWND)>& accept) {
   return search.found;
 }
 
+// The language chooser of the program, by its caption.
+HWND FindChooser(DWORD processId) {
+  return FindDialog(processId, [](HWND w) { return WindowText(w) == "Tavro ZenMap"; });
+}
+
 // Top of a marker control in the main dialog's client coordinates.
 int MarkerTop(HWND dialog, int id) {
   RECT rect;
@@ -865,7 +870,7 @@ TEST_F(GuiTest, LanguageChooserOnFirstStartThenTextsStay) {
     ASSERT_TRUE(run.Start(""));
     HWND chooser = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
-      chooser = FindDialog(run.processId(), [](HWND w) { return WindowText(w) == "Tavro ZenMap"; });
+      chooser = FindChooser(run.processId());
       return chooser != nullptr;
     }));
     HWND list = GetDlgItem(chooser, kLanguageList);
@@ -894,7 +899,7 @@ TEST_F(GuiTest, LanguageChooserOnFirstStartThenTextsStay) {
     TavroRun run(otherDir.path());
     ASSERT_TRUE(run.StartAndWait(""));
     EXPECT_EQ(run.ItemText(kCipher), "Lock");
-    EXPECT_EQ(FindDialog(run.processId(), [](HWND w) { return WindowText(w) == "Tavro ZenMap"; }), nullptr);
+    EXPECT_EQ(FindChooser(run.processId()), nullptr);
     run.PressEscape();
     ASSERT_TRUE(run.Ended(kWait));
   }
@@ -908,7 +913,7 @@ TEST_F(GuiTest, LanguageChooserReportsAFailedRenameAndStaysOpen) {
   ASSERT_TRUE(run.Start(""));
   HWND chooser = nullptr;
   ASSERT_TRUE(WaitUntil([&] {
-    chooser = FindDialog(run.processId(), [](HWND w) { return WindowText(w) == "Tavro ZenMap"; });
+    chooser = FindChooser(run.processId());
     return chooser != nullptr;
   }));
   HWND list = GetDlgItem(chooser, kLanguageList);
@@ -1012,7 +1017,7 @@ TEST_F(GuiTest, DistributedEnglishFileNamesEveryText) {
   ASSERT_TRUE(run.Start("-E -P word " + plain));
   HWND chooser = nullptr;
   ASSERT_TRUE(WaitUntil([&] {
-    chooser = FindDialog(run.processId(), [](HWND w) { return WindowText(w) == "Tavro ZenMap"; });
+    chooser = FindChooser(run.processId());
     return chooser != nullptr;
   }));
   HWND list = GetDlgItem(chooser, kLanguageList);

@@ -25,6 +25,13 @@ bool Has(const std::string& key) {
 class TextTableTest : public ::testing::Test {
  protected:
   void TearDown() override { GlobalTextTable().Clear(); }
+  // What the next start sees: the table saved at exit, then loaded again
+  // from the registry copy alone.
+  void SaveAndRestart() {
+    SaveTextTable(scratch.path());
+    GlobalTextTable().Clear();
+    LoadTextTable(scratch.path(), "");
+  }
   ScratchKey scratch;
   testkit::TempDir dir;
 };
@@ -174,10 +181,7 @@ TEST_F(TextTableTest, OverLongAndUnsplittableEntriesDoNotEndTheCopy) {
   table.Set("aad=eq", "text");                            // would read back as key "aad"
   table.Set("", "no key");                                // would read back as nothing
   table.Set("zzz_last", "still here");
-  SaveTextTable(scratch.path());
-
-  GlobalTextTable().Clear();
-  LoadTextTable(scratch.path(), "");
+  SaveAndRestart();
   EXPECT_EQ(Lookup("aab_edge"), std::string(246, 'y'));
   EXPECT_EQ(Lookup("zzz_last"), "still here");
   EXPECT_EQ(Lookup("button_cipher"), "Cipher");
@@ -234,19 +238,14 @@ TEST_F(TextTableTest, NextRunWithoutTheLanguageFileShowsTheSameTexts) {
                     "tavro_regionalization_by=\"  Anne  \"\n");
   LoadTextTable(scratch.path(), file);
   const auto first = GlobalTextTable().Entries();
-  SaveTextTable(scratch.path());
-
-  GlobalTextTable().Clear();
-  LoadTextTable(scratch.path(), "");
+  SaveAndRestart();
   EXPECT_EQ(GlobalTextTable().Entries(), first);
   EXPECT_EQ(Lookup("please_input_password"), "Entrez un mot de passe.");
   EXPECT_EQ(Lookup("font_name"), "");
   EXPECT_EQ(Lookup("tavro_regionalization_by"), "  Anne  ");
 
   // And once more: the copy is stable across further runs.
-  SaveTextTable(scratch.path());
-  GlobalTextTable().Clear();
-  LoadTextTable(scratch.path(), "");
+  SaveAndRestart();
   EXPECT_EQ(GlobalTextTable().Entries(), first);
 }
 
@@ -258,9 +257,7 @@ TEST_F(TextTableTest, ShiftJisTextsSurviveTheRegistryCopy) {
                     "menu_view_directory=\x95\x5C\x8E\xA6\r\n");
   LoadTextTable(scratch.path(), file);
   const auto first = GlobalTextTable().Entries();
-  SaveTextTable(scratch.path());
-  GlobalTextTable().Clear();
-  LoadTextTable(scratch.path(), "");
+  SaveAndRestart();
   EXPECT_EQ(GlobalTextTable().Entries(), first);
   EXPECT_EQ(Lookup("menu_view_directory"), "\x95\x5C\x8E\xA6");
 }
