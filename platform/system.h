@@ -13,6 +13,11 @@ std::string ProgramPath();
 // the job engine's own list.
 std::string WindowsFolder();
 std::string SystemFolder();
+// The program's own per-user data folder, where it keeps what must survive a
+// crash (not created here): Windows "<application data>\Tavro" (CSIDL_APPDATA);
+// POSIX the settings folder, $XDG_CONFIG_HOME/tavro (default ~/.config/tavro).
+// Empty when it cannot be found. Never a target of a job.
+std::string ProgramDataFolder();
 // Current time in whole seconds (the seed of the name and overwrite generator).
 int64_t NowSeconds();
 // The ANSI code page (932 for Japanese); 65001 on POSIX with a UTF-8 locale

@@ -1,6 +1,8 @@
 // System services on Linux and other POSIX systems.
 #include "platform/system.h"
 
+#include "platform/registry_file.h"
+
 #include <langinfo.h>
 #include <string.h>
 #include <unistd.h>
@@ -24,6 +26,8 @@ std::string ProgramPath() {
 // and "/usr" for the system's own programs. The job engine keeps its own list
 // of folders to refuse on POSIX.
 std::string WindowsFolder() { return "/"; }
+
+std::string ProgramDataFolder() { return regfile::StoreFolder(); }
 std::string SystemFolder() { return "/usr"; }
 
 int64_t NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }

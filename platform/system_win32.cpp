@@ -2,6 +2,7 @@
 #include "platform/system.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <ctime>
 
@@ -26,6 +27,14 @@ std::string SystemFolder() {
   const UINT n = GetSystemDirectoryA(buffer, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return std::string();
   return std::string(buffer, n);
+}
+
+std::string ProgramDataFolder() {
+  char buffer[MAX_PATH];
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer))) return std::string();
+  std::string folder(buffer);
+  if (folder.empty() || folder.size() + 6 >= MAX_PATH) return std::string();
+  return folder + "\\Tavro";
 }
 
 int64_t NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
