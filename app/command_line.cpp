@@ -142,7 +142,7 @@ int32_t WordCallback(void* context, const char* token, int32_t length) {
   auto* ctx = static_cast<ParseContext*>(context);
   std::string word(token, static_cast<size_t>(length));
   if (word.size() > kMaxWordLength) {
-    ctx->result->tooLong.push_back(word);
+    ctx->result->refusedTargets.push_back(RefusedWord{WordFault::TooLong, word});
   } else if (!platform::SamePathNoCase(word, *ctx->programPath)) {
     ctx->result->targets.push_back(word);
   }
@@ -151,14 +151,21 @@ int32_t WordCallback(void* context, const char* token, int32_t length) {
 
 int32_t PasswordCallback(void* context, const char* token, int32_t length) {
   auto* ctx = static_cast<ParseContext*>(context);
-  std::string word(token, static_cast<size_t>(length));
-  if (word.size() > kMaxWordLength) {
-    ctx->result->tooLong.push_back(word);
+  if (static_cast<size_t>(length) > kMaxWordLength) {
+    ctx->result->passwordRefused = true;
+    ctx->result->passwordFault = WordFault::TooLong;
   } else {
     ctx->result->passwordGiven = true;
-    ctx->result->password = word;
+    ctx->result->password.assign(token, static_cast<size_t>(length));
   }
   return length;
+}
+
+void RefusePassword(ParseContext* ctx, WordFault fault) {
+  ctx->result->passwordGiven = false;
+  ctx->result->password.clear();
+  ctx->result->passwordRefused = true;
+  ctx->result->passwordFault = fault;
 }
 
 int32_t OptionCallback(void* context, const char* token, int32_t length) {
@@ -174,13 +181,19 @@ int32_t OptionCallback(void* context, const char* token, int32_t length) {
       return 1;
     case kKeywordPassword: {
       // "P" itself, followed by exactly the one space that ended it.
-      if (length != 1 || token[1] != ' ') return 1;
+      if (length != 1) return 1;
+      if (token[1] != ' ') {  // "P" ends the command line: no password word
+        RefusePassword(ctx, WordFault::Incomplete);
+        return 1;
+      }
       ScanRequest words;
       words.callback = PasswordCallback;
       words.context = ctx;
       words.text = token + 2;
       words.maxTokens = 1;
       ScanWords(&words);
+      // No word at all: nothing after "P", or a quote that is never closed.
+      if (words.tokens == 0) RefusePassword(ctx, WordFault::Incomplete);
       return 2 + words.consumed;
     }
     case kKeywordAutoStart:
@@ -192,7 +205,16 @@ int32_t OptionCallback(void* context, const char* token, int32_t length) {
     case kKeywordNone:
       break;
   }
-  return 0;
+  if (length == 0) return 0;  // a lone "-" means nothing
+  // An unknown option is refused whole; its letters never become a target.
+  // One that begins with P is most likely a password written without its
+  // space, so its text is not kept.
+  if (token[0] == 'P' || token[0] == 'p') {
+    RefusePassword(ctx, WordFault::Unknown);
+  } else {
+    ctx->result->refusedOptions.push_back("-" + std::string(token, static_cast<size_t>(length)));
+  }
+  return length;
 }
 
 }  // namespace
@@ -212,5 +234,14 @@ CommandLine ParseCommandLine(const std::string& text, const std::string& program
   words.context = &ctx;
   words.text = text.c_str() + options.consumed;
   ScanWords(&words);
+  // Every double quote opens or closes a word: an odd number of them leaves
+  // the last word open, and the scanner drops it. It was meant as a target,
+  // so it is refused rather than forgotten.
+  const std::string rest(words.text, static_cast<size_t>(words.consumed));
+  size_t quotes = 0;
+  for (char c : rest) quotes += c == '"' ? 1 : 0;
+  if (quotes % 2 == 1) {
+    result.refusedTargets.push_back(RefusedWord{WordFault::Incomplete, rest.substr(rest.rfind('"') + 1)});
+  }
   return result;
 }

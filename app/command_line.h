@@ -47,6 +47,18 @@ const char* KeywordName(CommandKeyword keyword);
 // its terminator.
 constexpr size_t kMaxWordLength = 259;
 
+// Why a command-line word was not taken.
+enum class WordFault {
+  TooLong,     // longer than kMaxWordLength
+  Incomplete,  // its quote is never closed, or "-P" has no word after it
+  Unknown,     // an option that is none of the keywords
+};
+
+struct RefusedWord {
+  WordFault fault;
+  std::string word;  // the text of the word (after its opening quote, if any)
+};
+
 struct CommandLine {
   int mode = 0;  // JobMode: 0 by extension, 1 encipher, 2 decipher (the last option wins)
   bool modeGiven = false;
@@ -56,11 +68,22 @@ struct CommandLine {
   bool autoExit = false;
   // Paths in their order, the program's own path left out.
   std::vector<std::string> targets;
-  // Words refused because they are longer than kMaxWordLength (a path, or the
-  // password, which is then not given); the caller logs them.
-  std::vector<std::string> tooLong;
+  // Path words that were refused, in their order; the caller logs them.
+  std::vector<RefusedWord> refusedTargets;
+  // Unknown options ("-" and the option's text), skipped whole.
+  std::vector<std::string> refusedOptions;
+  // The password word was refused (passwordGiven is then false). Its text is
+  // not kept anywhere, so that it cannot be shown.
+  bool passwordRefused = false;
+  WordFault passwordFault = WordFault::Incomplete;
+
+  // Something the user named was refused: the caller must not act on the
+  // command line as if it were complete (no automatic start, no default
+  // target in place of the refused ones).
+  bool AnyRefused() const { return passwordRefused || !refusedTargets.empty() || !refusedOptions.empty(); }
 };
 
 // text: the command line without the program's own name. Words equal to
-// programPath (letter case ignored) are not targets.
+// programPath (letter case ignored) are not targets. An unknown option is
+// refused and skipped whole, so its letters never become a target.
 CommandLine ParseCommandLine(const std::string& text, const std::string& programPath);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "app/command_line.h"
@@ -194,17 +195,28 @@ void CMainDlg::ApplyCommandLine() {
       SetItemText(IDC_PASSWORD, parsed.password);
     }
   }
-  if (parsed.autoStart) autoStart_ = true;
   if (parsed.autoExit) settings.AutoExit = 1;
-  for (const std::string& word : parsed.tooLong) {
-    AddLogLine(LookupText("error") + " : " + LookupText("error_max_path") + " : " + word, Error);
+  // A refused word means the command line does not say what the user meant:
+  // nothing starts by itself (the user reads the error line and starts by
+  // hand), and refused targets leave no room for the default target.
+  if (parsed.autoStart && !parsed.AnyRefused()) autoStart_ = true;
+  for (const std::string& option : parsed.refusedOptions) LogRefusedWord(WordFault::Unknown, option);
+  for (const RefusedWord& word : parsed.refusedTargets) {
+    LogRefusedWord(word.fault, word.word);
+    worker_.NoteRefusedTarget();
   }
+  // The password itself is never shown, only that it was refused.
+  if (parsed.passwordRefused) LogRefusedWord(parsed.passwordFault, LookupText("set_main_password"));
   for (const std::string& path : parsed.targets) worker_.AddTarget(path);
-  if (!worker_.PendingTargets().empty()) {
-    SetLayoutMode(LogLayout);
-    LogMessage("Msg: " + LookupText("message_drop"));
-    SetSelectModeTitle();
-  }
+  const bool targetsNamed = !worker_.PendingTargets().empty() || !parsed.refusedTargets.empty();
+  if (targetsNamed || parsed.AnyRefused()) SetLayoutMode(LogLayout);
+  if (!worker_.PendingTargets().empty()) LogMessage("Msg: " + LookupText("message_drop"));
+  if (targetsNamed) SetSelectModeTitle();
+}
+
+void CMainDlg::LogRefusedWord(WordFault fault, const std::string& shown) {
+  const char* key = fault == WordFault::TooLong ? "error_max_path" : "error_command_word";
+  AddLogLine(LookupText("error") + " : " + LookupText(key) + " : " + shown, Error);
 }
 
 // ------------------------------------------------------------------ layout
@@ -358,8 +370,18 @@ void CMainDlg::OnDropFiles(HDROP drop) {
   // next job (the worker logs that they do).
   if (!worker_.JobRunning()) SetSelectModeTitle();
   for (UINT i = 0; i < count; ++i) {
-    char path[MAX_PATH] = {};
-    if (DragQueryFileA(drop, i, path, MAX_PATH) == 0) continue;
+    // The length first: a path cut to fit a buffer would name another file
+    // or its folder.
+    const UINT length = DragQueryFileA(drop, i, nullptr, 0);
+    if (length == 0) continue;
+    std::string path(static_cast<size_t>(length) + 1, '\0');
+    if (DragQueryFileA(drop, i, &path[0], length + 1) == 0) continue;
+    path.resize(std::strlen(path.c_str()));
+    if (path.size() > kMaxWordLength) {
+      LogRefusedWord(WordFault::TooLong, path);
+      worker_.NoteRefusedTarget();
+      continue;
+    }
     AddDroppedTarget(path);
   }
   DragFinish(drop);

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/gui_controls_win32.h"
 #include "app/gui_window_win32.h"
 #include "jobs/job_owner.h"
@@ -73,6 +74,9 @@ class CMainDlg : public CDialog, public IJobOwner {
   void BuildContextMenu();
   void SetTextsAndFonts();
   void ApplyCommandLine();
+  // An error line for a command-line word or dropped path that was refused;
+  // shown is what the line names (never the password itself).
+  void LogRefusedWord(WordFault fault, const std::string& shown);
 
   // Password entry and jobs.
   void StartOrStop();

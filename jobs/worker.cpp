@@ -72,6 +72,11 @@ std::vector<std::string> CWorkerThread::PendingTargets() const {
   return targets_;
 }
 
+void CWorkerThread::NoteRefusedTarget() {
+  std::lock_guard<std::mutex> lock(targetsMutex_);
+  targetRefused_ = true;
+}
+
 bool CWorkerThread::StartJob(const JobRequest& request) {
   if (progress.jobRunning) {
     RequestStop();
@@ -91,7 +96,10 @@ bool CWorkerThread::StartJob(const JobRequest& request) {
   codec_.writeReadOnly = request.writeReadOnly ? 1 : 0;
   {
     std::lock_guard<std::mutex> lock(targetsMutex_);
-    if (targets_.empty() && !paths_.programFolder.empty()) targets_.push_back(paths_.programFolder);
+    // The program's folder stands in only when nothing at all was named.
+    if (targets_.empty() && !targetRefused_ && !paths_.programFolder.empty()) {
+      targets_.push_back(paths_.programFolder);
+    }
   }
   progress.baseBytes = 0;
   progress.totalBytes = 0;
@@ -188,6 +196,7 @@ void CWorkerThread::RunJob() {
     std::lock_guard<std::mutex> lock(targetsMutex_);
     targets.swap(targets_);
     jobTookTargets_ = true;
+    targetRefused_ = false;
   }
   std::vector<std::string> workList;
   codec_.SetKey(password_.c_str());
@@ -197,7 +206,10 @@ void CWorkerThread::RunJob() {
   context.rand = rand_;
   context.totalBytes = &progress.totalBytes;
   context.logMessage = [this](const std::string& line) { LogMessage(line); };
-  if (!ExpandTargets(targets, workList, mode, context)) {
+  if (targets.empty()) {
+    // Every target the user named was refused (the lines above say why).
+    LogMessage(LookupText("message_no_target"));
+  } else if (!ExpandTargets(targets, workList, mode, context)) {
     progress.refused = true;
   } else {
     while (!workList.empty()) {

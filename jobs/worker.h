@@ -49,11 +49,16 @@ class CWorkerThread : private ILogSink {
   void AddTarget(const std::string& path);
   // Targets waiting for the next job.
   std::vector<std::string> PendingTargets() const;
+  // A target was named (dropped, or on the command line) but refused before
+  // it reached the list: the next job must not fall back to programFolder in
+  // its place. Cleared when a job takes the targets.
+  void NoteRefusedTarget();
 
   // The portable part of a job's start: when a job runs, a stop request
   // (returns false). Otherwise resets the counters and flags, copies the
   // password and options, adds programFolder when there are no targets, sets
-  // jobRunning and signals the worker (returns true).
+  // jobRunning and signals the worker (returns true). A job with no targets
+  // because every named one was refused processes nothing.
   bool StartJob(const JobRequest& request);
   void SignalStart(int32_t mode);
   void RequestStop();
@@ -104,6 +109,7 @@ class CWorkerThread : private ILogSink {
   mutable std::mutex targetsMutex_;
   std::vector<std::string> targets_;
   bool jobTookTargets_ = false;  // targets_ now collects for the next job
+  bool targetRefused_ = false;   // a named target was refused since the last job took them
 
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> fileInProgress_{false};

@@ -97,30 +97,35 @@ TEST(CommandLine, PasswordAtTheEnd) {
   EXPECT_TRUE(c.targets.empty());
 }
 
-TEST(CommandLine, PEndingTheLineDoesNothing) {
+TEST(CommandLine, PEndingTheLineGivesNoPassword) {
   CommandLine c = Parse("-E -P");
   EXPECT_EQ(c.mode, 1);
   EXPECT_FALSE(c.passwordGiven);
+  EXPECT_TRUE(c.passwordRefused) << "a password was asked for and none came";
   EXPECT_TRUE(c.targets.empty());
 }
 
-TEST(CommandLine, OptionThatOnlyBeginsWithPIsNoPassword) {
-  // "Psecret" matches no keyword: its tail becomes the first file word.
-  CommandLine c = Parse("-Psecret x");
-  EXPECT_FALSE(c.passwordGiven);
-  EXPECT_EQ(c.targets, Targets({"secret", "x"}));
-}
-
-TEST(CommandLine, UnknownOneLetterOptionIsSkipped) {
+TEST(CommandLine, UnknownOptionsAreRefusedWholeAndNeverBecomeTargets) {
   CommandLine c = Parse("-X -E a");
   EXPECT_EQ(c.mode, 1);
   EXPECT_EQ(c.targets, Targets({"a"}));
-}
+  EXPECT_EQ(c.refusedOptions, Targets({"-X"}));
 
-TEST(CommandLine, UnknownLongerOptionEndsTheOptionPhase) {
-  CommandLine c = Parse("-ED -D a");
-  EXPECT_EQ(c.mode, 0);
-  EXPECT_EQ(c.targets, Targets({"D", "-D", "a"}));
+  c = Parse("-ED -D a");
+  EXPECT_EQ(c.mode, 2);
+  EXPECT_EQ(c.targets, Targets({"a"}));
+  EXPECT_EQ(c.refusedOptions, Targets({"-ED"}));
+  EXPECT_TRUE(c.AnyRefused());
+
+  // A password written without its space is refused as a password: its text
+  // is neither a target nor kept anywhere.
+  c = Parse("-AUTOSTART -Psecret x");
+  EXPECT_TRUE(c.autoStart);
+  EXPECT_FALSE(c.passwordGiven);
+  EXPECT_TRUE(c.passwordRefused);
+  EXPECT_EQ(c.passwordFault, WordFault::Unknown);
+  EXPECT_TRUE(c.refusedOptions.empty());
+  EXPECT_EQ(c.targets, Targets({"x"}));
 }
 
 TEST(CommandLine, EmptyOptionIsIgnored) {
@@ -146,10 +151,6 @@ TEST(CommandLine, QuotedThenUnquotedPathHasNoLeadingSpace) {
   EXPECT_EQ(c.targets, Targets({"C:\\A B", "C:\\c"}));
 }
 
-TEST(CommandLine, UnterminatedQuoteDeliversNothing) {
-  CommandLine c = Parse("a \"b c");
-  EXPECT_EQ(c.targets, Targets({"a"}));
-}
 
 TEST(CommandLine, NoOptionsOnlyWords) {
   CommandLine c = Parse("a b");
@@ -157,17 +158,46 @@ TEST(CommandLine, NoOptionsOnlyWords) {
   EXPECT_FALSE(c.autoStart);
 }
 
-TEST(CommandLine, WordsLongerThanMaxPathAreRefused) {
+// A word that cannot be taken is refused and reported, never dropped in
+// silence; the password's own text is never kept in the report.
+TEST(CommandLine, RefusedWordsAreReportedAndThePasswordIsNeverKept) {
   const std::string longest(kMaxWordLength, 'x');
   const std::string tooLong(kMaxWordLength + 1, 'y');
-  CommandLine c = Parse(longest + " " + tooLong + " z");
-  EXPECT_EQ(c.targets, Targets({longest, "z"}));
-  EXPECT_EQ(c.tooLong, Targets({tooLong}));
-
-  c = Parse("-P " + tooLong + " z");
-  EXPECT_FALSE(c.passwordGiven);
-  EXPECT_EQ(c.tooLong, Targets({tooLong}));
-  EXPECT_EQ(c.targets, Targets({"z"}));
+  struct Case {
+    std::string line;
+    Targets targets;
+    std::vector<std::pair<WordFault, std::string>> refused;
+    bool passwordRefused;
+    WordFault passwordFault;
+  };
+  const Case cases[] = {
+      {longest + " " + tooLong + " z", {longest, "z"}, {{WordFault::TooLong, tooLong}}, false, {}},
+      {"a \"b c", {"a"}, {{WordFault::Incomplete, "b c"}}, false, {}},
+      {"a \"", {"a"}, {{WordFault::Incomplete, ""}}, false, {}},
+      {"\"a\" \"b\"", {"a", "b"}, {}, false, {}},
+      {"-P " + tooLong + " z", {"z"}, {}, true, WordFault::TooLong},
+      {"-E -AUTOSTART -P \"open secret", {}, {}, true, WordFault::Incomplete},
+      {"-P ", {}, {}, true, WordFault::Incomplete},
+      {"-P \"\" z", {"z"}, {}, false, {}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.line.substr(0, 40));
+    CommandLine c = Parse(k.line);
+    EXPECT_EQ(c.targets, k.targets);
+    ASSERT_EQ(c.refusedTargets.size(), k.refused.size());
+    for (size_t i = 0; i < k.refused.size(); ++i) {
+      EXPECT_EQ(c.refusedTargets[i].fault, k.refused[i].first);
+      EXPECT_EQ(c.refusedTargets[i].word, k.refused[i].second);
+    }
+    EXPECT_EQ(c.passwordRefused, k.passwordRefused);
+    EXPECT_EQ(c.AnyRefused(), k.passwordRefused || !k.refused.empty());
+    if (k.passwordRefused) {
+      EXPECT_EQ(c.passwordFault, k.passwordFault);
+      EXPECT_FALSE(c.passwordGiven);
+      EXPECT_TRUE(c.password.empty());
+      for (const RefusedWord& w : c.refusedTargets) EXPECT_EQ(w.word.find("secret"), std::string::npos);
+    }
+  }
 }
 
 TEST(ScanWords, CountsAndStopsAtMaximumTokens) {
