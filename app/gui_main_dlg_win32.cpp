@@ -586,14 +586,32 @@ void CMainDlg::CloseProgram() {
   closing_ = true;
   KillTimer(Handle(), AutoExitTimer);
   worker_.RequestQuit();
-  if (worker_.IsFinished() || worker_.WaitForEnd(0)) {
+  // Between jobs the worker sends nothing more and ends at once.
+  if (worker_.IsFinished() || worker_.WaitForEnd(worker_.JobRunning() ? 0 : kIdleQuitWaitMs)) {
     End(IDOK);
     return;
   }
-  // The worker may still be finishing a file and reporting it: the window goes
-  // out of sight but keeps handling its messages until the thread has ended.
-  ShowWindow(Handle(), SW_HIDE);
+  // The worker is still leaving its file safe (or is held up by a slow
+  // device): the window stays in sight, says what it waits for, and keeps
+  // handling the worker's messages until the thread has ended.
+  ShowStopping();
   SetTimer(Handle(), CloseTimer, 20, nullptr);
+}
+
+void CMainDlg::ShowStopping() {
+  KillTimer(Handle(), ProgressTimer);
+  DragAcceptFiles(Handle(), FALSE);
+  SetLayoutMode(LogLayout);
+  SetFocus(logBox_.Handle());  // the log stays readable; every other control is off
+  for (int id : {IDC_CIPHER, IDC_DECIPHER, IDC_OKAY, IDC_SITE, IDC_PASSWORD, IDC_PASSWORD_UPPER,
+                 IDC_PASSWORD_CONFIRM}) {
+    EnableWindow(Item(id), FALSE);
+  }
+  EnableWindow(meter_.Handle(), FALSE);
+  const std::string waiting = LookupText("message_closing_wait");
+  SetText(LookupText("tavro_name") + " " + versionString_ + " - [" + waiting + "]");
+  const std::string file = worker_.FileInProgress();
+  LogMessage(LookupText("message") + " : " + waiting + (file.empty() ? "" : " : " + file));
 }
 
 // The session ends: the process will be ended without its window being

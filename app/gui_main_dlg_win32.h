@@ -8,8 +8,9 @@
 // through IJobOwner: log lines are sent to the window (WM_JOB_LOG, the worker
 // waits until the line is in the log), the end of a job is posted
 // (WM_JOB_FINISHED). Closing asks the worker to quit and keeps the window
-// alive, handling those messages, until the worker thread has ended; only then
-// is the window destroyed, so no report ever reaches a dead window.
+// alive and in sight, in a stopping state that handles those messages, until
+// the worker thread has ended; only then is the window destroyed, so no
+// report ever reaches a dead window.
 #pragma once
 
 #include <windows.h>
@@ -35,6 +36,7 @@ class CMainDlg : public CDialog, public IJobOwner {
   static constexpr UINT_PTR ProgressTimer = 501;
   static constexpr UINT_PTR AutoExitTimer = 502;
   static constexpr UINT_PTR CloseTimer = 503;  // polls the worker's end while closing
+  static constexpr int kIdleQuitWaitMs = 5000;  // an idle worker's end, awaited without the stopping state
   static constexpr int kExitCommand = 57665;   // the context menu's exit entry
 
   // commandLine: the command line without the program's own name.
@@ -95,6 +97,9 @@ class CMainDlg : public CDialog, public IJobOwner {
   void SetIdleTitle();
   void SetSelectModeTitle();
   void CloseProgram();
+  // Closing during a job: the window stays visible with its controls off and
+  // says what it waits for until the worker has ended.
+  void ShowStopping();
   void OnEndSession();
   void SaveAll();  // the settings, then the text table; once
 

@@ -77,6 +77,11 @@ void CWorkerThread::NoteRefusedTarget() {
   targetRefused_ = true;
 }
 
+std::string CWorkerThread::FileInProgress() const {
+  std::lock_guard<std::mutex> lock(targetsMutex_);
+  return fileInProgressPath_;
+}
+
 bool CWorkerThread::StartJob(const JobRequest& request) {
   if (progress.jobRunning) {
     RequestStop();
@@ -136,7 +141,13 @@ uint64_t CWorkerThread::ProgressSum() const {
   return progress.doneBytes + (fileInProgress_ ? codec_.GetCounters() : 0);
 }
 
+void CWorkerThread::SetFileInProgress(const std::string& path) {
+  std::lock_guard<std::mutex> lock(targetsMutex_);
+  fileInProgressPath_ = path;
+}
+
 void CWorkerThread::FileDone() {
+  SetFileInProgress(std::string());
   fileInProgress_ = false;
   progress.doneBytes += codec_.GetCounters();
 }
@@ -241,6 +252,7 @@ void CWorkerThread::EncryptOne(const std::string& path) {
   }
   if (owner_) owner_->SetStatusText(path.substr(sep + 1));
   const std::string folder = path.substr(0, sep);
+  SetFileInProgress(path);
   fileInProgress_ = true;
   codec_.EncryptFile(path, MakeOutputName(folder));
   FileDone();
@@ -249,6 +261,7 @@ void CWorkerThread::EncryptOne(const std::string& path) {
 void CWorkerThread::DecryptOne(const std::string& path) {
   const size_t sep = platform::FindLastSeparator(path);
   if (owner_) owner_->SetStatusText(sep == std::string::npos ? path : path.substr(sep + 1));
+  SetFileInProgress(path);
   fileInProgress_ = true;
   codec_.DecryptFile(path);
   FileDone();

@@ -53,6 +53,8 @@ class CWorkerThread : private ILogSink {
   // it reached the list: the next job must not fall back to programFolder in
   // its place. Cleared when a job takes the targets.
   void NoteRefusedTarget();
+  // The file the job is working on, empty between files.
+  std::string FileInProgress() const;
 
   // The portable part of a job's start: when a job runs, a stop request
   // (returns false). Otherwise resets the counters and flags, copies the
@@ -88,6 +90,7 @@ class CWorkerThread : private ILogSink {
   void RunJob();
   void EncryptOne(const std::string& path);
   void DecryptOne(const std::string& path);
+  void SetFileInProgress(const std::string& path);
   // Moves the finished file's bytes from the codec's count to doneBytes.
   void FileDone();
   void LogMessage(const std::string& text);
@@ -110,6 +113,7 @@ class CWorkerThread : private ILogSink {
   std::vector<std::string> targets_;
   bool jobTookTargets_ = false;  // targets_ now collects for the next job
   bool targetRefused_ = false;   // a named target was refused since the last job took them
+  std::string fileInProgressPath_;
 
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> fileInProgress_{false};

@@ -33,7 +33,7 @@ const std::set<std::string> kVocabulary = {
     "set_main_view", "set_main_password", "menu_write_zero", "menu_write_random", "menu_write_readonly",
     "menu_auto_exit", "menu_ext", "menu_sendto", "menu_again_password", "menu_password_mask",
     "menu_password_hash", "tavro_ext", "link_title", "link_comment", "used", "language",
-    "message_no_target", "error_command_word",
+    "message_no_target", "message_closing_wait", "error_command_word",
 };
 
 // Keys whose text is empty on purpose.
