@@ -2,6 +2,9 @@
 
 #include <shellapi.h>
 
+#include <cstring>
+
+#include "platform/file.h"
 #include "res/resource.h"
 #include "text/language_files.h"
 #include "text/text_table.h"
@@ -13,10 +16,29 @@ const char kMakerName[] = "Veltrane";
 const char kMakerPage[] = "https://veltrane.example.org/";
 
 namespace {
+
+// A link text comes from a language file or the registry copy, so anyone who
+// can write those chooses it: only web pages and mail addresses are opened,
+// never a program, a file or a share. A quote, blank or control character
+// could break out of the browser's or mailer's command line, so such a link
+// is not opened either.
+bool IsWebOrMailLink(const std::string& target) {
+  for (const char* scheme : {"http://", "https://", "mailto:"}) {
+    const size_t n = std::strlen(scheme);
+    if (target.size() <= n || _strnicmp(target.c_str(), scheme, n) != 0) continue;
+    for (char c : target) {
+      if (static_cast<unsigned char>(c) <= ' ' || c == '"' || c == 0x7F) return false;
+    }
+    return true;
+  }
+  return false;
+}
+
 void OpenLink(HWND owner, const std::string& target) {
-  if (target.empty()) return;
+  if (!IsWebOrMailLink(target)) return;
   ShellExecuteA(owner, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
+
 }  // namespace
 
 // ------------------------------------------------------------- CMessageDlg
@@ -132,14 +154,32 @@ BOOL CLanguageDlg::OnInitDialog() {
     End(IDCANCEL);  // nothing to choose: close before the user sees the dialog
     return TRUE;
   }
-  SendMessageA(list, LB_SETCURSEL, 0, 0);
+  // Nothing is selected at first: a reflexive Enter chooses nothing.
   SetForegroundWindow(Handle());
   return TRUE;
 }
 
+void CLanguageDlg::RemoveEntry(size_t number) {
+  files_[number].path.clear();
+  HWND list = Item(IDC_LANGUAGE_LIST);
+  const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT item = 0; item < count; ++item) {
+    if (SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(item), 0) == static_cast<LRESULT>(number)) {
+      SendMessageA(list, LB_DELETESTRING, static_cast<WPARAM>(item), 0);
+      return;
+    }
+  }
+}
+
 void CLanguageDlg::OnCommand(int id, int code, HWND control) {
-  if (id == IDOK || (id == IDC_LANGUAGE_LIST && code == LBN_DBLCLK)) {
+  if (id == IDOK) {
     Confirm();
+    return;
+  }
+  // A double click confirms the entry it selected; one on the empty part of
+  // the list selects nothing and does nothing.
+  if (id == IDC_LANGUAGE_LIST && code == LBN_DBLCLK) {
+    if (SendMessageA(Item(IDC_LANGUAGE_LIST), LB_GETCURSEL, 0, 0) != LB_ERR) Confirm();
     return;
   }
   if (id == IDCANCEL) {
@@ -165,25 +205,28 @@ void CLanguageDlg::Confirm() {
     return;
   }
   size_t keep = static_cast<size_t>(number);
-  if (files_[keep].path.empty()) return;  // retired by an earlier, failed confirmation
-  std::vector<LanguageFile> others;
-  for (size_t i = 0; i < files_.size(); ++i) {
-    if (i != keep && !files_[i].path.empty()) others.push_back(files_[i]);
-  }
-  std::string failed;
-  if (!RetireLanguageFiles(others, others.size(), &failed)) {
-    // The dialog stays open; the files renamed so far keep their new names.
-    DWORD error = GetLastError();
-    ReportFileError(Handle(), failed, error);
-    for (const LanguageFile& other : others) {
-      if (other.path == failed) break;
-      for (LanguageFile& file : files_) {
-        if (file.path == other.path) file.path.clear();
-      }
-    }
+  if (files_[keep].path.empty()) return;  // not offered any more
+  // The chosen file may have gone meanwhile (another program, another start).
+  if (!platform::LookupPath(files_[keep].path, nullptr)) {
+    ReportFileError(Handle(), files_[keep].path, ERROR_FILE_NOT_FOUND);
+    RemoveEntry(keep);
     return;
   }
-  std::string chosen = files_[keep].path;
-  chosenPath = chosen;
+  for (size_t i = 0; i < files_.size(); ++i) {
+    if (i == keep || files_[i].path.empty()) continue;
+    if (RetireLanguageFile(files_[i].path)) {
+      RemoveEntry(i);  // renamed: no longer a language file, so no longer offered
+      continue;
+    }
+    DWORD error = GetLastError();
+    if (!platform::LookupPath(files_[i].path, nullptr)) {
+      RemoveEntry(i);  // gone by itself: nothing left to rename
+      continue;
+    }
+    // The dialog stays open; the files renamed so far have left the list.
+    ReportFileError(Handle(), files_[i].path, error);
+    return;
+  }
+  chosenPath = files_[keep].path;
   End(IDOK);
 }

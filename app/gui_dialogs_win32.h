@@ -41,9 +41,11 @@ class CAboutDlg : public CDialog {
 };
 
 // Template 132: offers the language files ("*.zen") of a folder by their
-// display names. Closes itself unseen when there is none. After OK the chosen
-// file's path is set and every other offered file is renamed to end in ".old"
-// (the caller renames the chosen one after loading it).
+// display names, none selected at first. Closes itself unseen when there is
+// none. OK without a selection is Cancel. After OK the chosen file's path is
+// set and every other offered file is renamed to end in ".old" (the caller
+// renames the chosen one after loading it). When a rename fails the dialog
+// stays open, and the files renamed (or gone) by then leave the list.
 class CLanguageDlg : public CDialog {
  public:
   CLanguageDlg();
@@ -56,7 +58,9 @@ class CLanguageDlg : public CDialog {
 
  private:
   void Confirm();
-  std::vector<LanguageFile> files_;  // offered files by file number
+  // Takes file number's entry out of the list; its file is no longer offered.
+  void RemoveEntry(size_t number);
+  std::vector<LanguageFile> files_;  // offered files by file number (path empty: left the list)
 };
 
 // Constants of the About dialog.
