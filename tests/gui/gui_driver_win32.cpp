@@ -249,15 +249,6 @@ TEST_F(GuiTest, DropOfFiveFilesLogsThemInOrderAndEnciphersThem) {
   EXPECT_TRUE(run.Ended(kWait));
 }
 
-// Deciphers whatever .cpy files the folder holds with an automatic run.
-void DecipherFolder(const std::string& programFolder, const std::string& folder, const std::string& password) {
-  TavroRun run(programFolder);
-  ASSERT_TRUE(run.StartAndWait("-D -AUTOSTART -P " + password + " " + folder));
-  ASSERT_TRUE(WaitUntil([&] { return InLayout(run.main(), kMarkFull); }, 120000));
-  run.PressEscape();
-  EXPECT_TRUE(run.Ended(kWait));
-}
-
 TEST_F(GuiTest, StopInTheMiddleOfALargeFileLosesNothing) {
   std::string big = dataDir.Join("big.bin");
   WriteLargeFile(big, 400);

@@ -320,7 +320,8 @@ class TavroRun {
       return true;
     }
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    return WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000);
+    // Gone, not only hidden: until then the keyboard focus may still be in it.
+    return WaitUntil([&] { return !IsWindow(box); }, 5000);
   }
 
   // Every line of the run log, oldest first; notice lines are left out.
@@ -351,6 +352,15 @@ class TavroRun {
   PROCESS_INFORMATION info_ = {};
   HWND main_ = nullptr;
 };
+
+// Deciphers whatever .cpy files the folder holds with an automatic run.
+inline void DecipherFolder(const std::string& programFolder, const std::string& folder, const std::string& password) {
+  TavroRun run(programFolder);
+  ASSERT_TRUE(run.StartAndWait("-D -AUTOSTART -P " + password + " " + folder));
+  ASSERT_TRUE(WaitUntil([&] { return InLayout(run.main(), kMarkFull); }, 120000));
+  run.PressEscape();
+  EXPECT_TRUE(run.Ended(kWait));
+}
 
 inline bool Contains(const std::vector<std::string>& lines, const std::string& line) {
   for (const std::string& l : lines) {
