@@ -170,12 +170,8 @@ TEST_F(GuiTest, AboutLinksOpenOnlyWebPagesAndMailAddresses) {
 
     TavroRun run(programDir.path());
     ASSERT_TRUE(run.StartAndWait(""));
-    run.Command(kAboutCommand);
-    HWND about = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-      about = FindDialog(run.processId(), [](HWND w) { return WindowText(w) == "Tavro About"; });
-      return about != nullptr;
-    }));
+    HWND about = run.OpenAbout();
+    ASSERT_NE(about, nullptr);
     EXPECT_EQ(WindowText(GetDlgItem(about, 1025)), "Tester");
     // The allowed schemes reach scripts of their own, so an opened link shows.
     SchemeHandler https("https", "\"" + web + "\" \"%1\"");

@@ -470,12 +470,8 @@ TEST_F(GuiTest, MessageDialogShowsTheWholeLineAndCopiesIt) {
 TEST_F(GuiTest, AboutDialogShowsVersionAndLinks) {
   TavroRun run(programDir.path());
   ASSERT_TRUE(run.StartAndWait(""));
-  run.Command(kAboutCommand);
-  HWND about = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    about = FindDialog(run.processId(), [](HWND w) { return WindowText(w) == "Tavro About"; });
-    return about != nullptr;
-  }));
+  HWND about = run.OpenAbout();
+  ASSERT_NE(about, nullptr);
   EXPECT_EQ(WindowText(GetDlgItem(about, kAboutVersion)), "Tavro version  1.00  Release");
   EXPECT_EQ(WindowText(GetDlgItem(about, 1025)), "No Registration");
   EXPECT_EQ(WindowText(GetDlgItem(about, 1026)), "");
@@ -665,12 +661,8 @@ TEST_F(GuiTest, DistributedEnglishFileNamesEveryText) {
     EXPECT_EQ(line.find('_'), std::string::npos) << "a key shows as itself: " << line;
   }
   Screenshot("english_full", run.main());
-  run.Command(kAboutCommand);
-  HWND about = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    about = FindDialog(run.processId(), [](HWND w) { return WindowText(w) == "Tavro About"; });
-    return about != nullptr;
-  }));
+  HWND about = run.OpenAbout();
+  ASSERT_NE(about, nullptr);
   Screenshot("english_about", about);
   PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }));

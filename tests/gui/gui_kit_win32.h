@@ -337,6 +337,17 @@ class TavroRun {
     return lines;
   }
 
+  // Opens the About dialog from the context menu's command; null when it does not show.
+  HWND OpenAbout() const {
+    Command(kAboutCommand);
+    HWND about = nullptr;
+    WaitUntil([&] {
+      about = FindDialog(processId(), [](HWND w) { return WindowText(w) == "Tavro About"; });
+      return about != nullptr;
+    });
+    return about;
+  }
+
   // The question box of the program (caption "Tavro"), once it shows.
   HWND WaitForQuestion(int timeoutMs = 5000) const {
     HWND box = nullptr;
