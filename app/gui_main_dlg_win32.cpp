@@ -13,6 +13,7 @@
 #include "jobs/progress.h"
 #include "platform/file.h"
 #include "res/resource.h"
+#include "settings/gui_set_sheet_win32.h"
 #include "text/text_table.h"
 
 CMainDlg::CMainDlg(const std::string& commandLine) : CDialog(IDD_MAIN), commandLine_(commandLine) {
@@ -244,7 +245,9 @@ void CMainDlg::ShowPasswordBoxes() {
 
 void CMainDlg::SetConfirm(bool on) {
   settings.Confirm = on ? 1 : 0;
-  ShowPasswordBoxes();
+  // During a job the meter stands where the boxes were; the end of the job
+  // shows the boxes the flag asks for.
+  if (!worker_.JobRunning()) ShowPasswordBoxes();
 }
 
 void CMainDlg::SetPasswordMask(bool on) {
@@ -304,7 +307,8 @@ void CMainDlg::OnCommand(int id, int code, HWND control) {
       }
       return;
     case IDM_SETDLG:
-      return;  // the settings sheet is not part of this window yet
+      OpenSettingsSheet();
+      return;
     case IDM_GODIR:
       ShellExecuteA(Handle(), nullptr, programFolder_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
       return;
@@ -317,6 +321,22 @@ void CMainDlg::OnCommand(int id, int code, HWND control) {
     case IDC_RUNLOG:
       if (code == LBN_DBLCLK) ShowLogLine();
       return;
+  }
+}
+
+// The settings sheet, also while a job runs (the job keeps the options it
+// started with). Changes reach the registry at exit.
+void CMainDlg::OpenSettingsSheet() {
+  if (closing_ || sheetOpen_) return;
+  CWindowSettingsOwner options(Handle(), settings, programPath_, [this](bool on) { SetConfirm(on); },
+                               [this](bool on) { SetPasswordMask(on); });
+  sheetOpen_ = true;
+  RunSettingsSheet(Handle(), options);
+  sheetOpen_ = false;
+  // The focus may have been on a box that is hidden now.
+  HWND focus = GetFocus();
+  if (!worker_.JobRunning() && (!focus || !IsWindowVisible(focus))) {
+    SetFocus(Item(settings.Confirm ? IDC_PASSWORD_UPPER : IDC_PASSWORD));
   }
 }
 
@@ -494,8 +514,9 @@ void CMainDlg::OnTimer(UINT_PTR id) {
 
 void CMainDlg::OnProgressTimer(UINT_PTR id) {
   if (id == AutoExitTimer) {
+    if (sheetOpen_) return;  // asked again once the settings sheet is closed
     KillTimer(Handle(), id);
-    CloseProgram();  // the automatic exit
+    if (settings.AutoExit) CloseProgram();  // the automatic exit, unless just turned off
     return;
   }
   if (id != ProgressTimer) return;

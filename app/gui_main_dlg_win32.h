@@ -79,6 +79,7 @@ class CMainDlg : public CDialog, public IJobOwner {
   // An error line for a command-line word or dropped path that was refused;
   // shown is what the line names (never the password itself).
   void LogRefusedWord(WordFault fault, const std::string& shown);
+  void OpenSettingsSheet();
 
   // Password entry and jobs.
   void StartOrStop();
@@ -125,6 +126,7 @@ class CMainDlg : public CDialog, public IJobOwner {
   bool errorSeen_ = false;
   bool closing_ = false;
   bool saved_ = false;
+  bool sheetOpen_ = false;  // the settings sheet runs over the window
 
   CBalloonEdit singleBox_, upperBox_, confirmBox_;
   CLogListBox logBox_;

@@ -16,7 +16,9 @@ add_executable(Tavro WIN32 ${tavro_gui_sources} ${tavro_rc})
 set_target_properties(Tavro PROPERTIES OUTPUT_NAME Tavro)
 target_include_directories(Tavro PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_link_libraries(Tavro PRIVATE tavro_core
-  comctl32 shell32 ole32 uuid advapi32 version gdi32 comdlg32 uxtheme)
+  comctl32 shell32 ole32 uuid advapi32 version gdi32 comdlg32)
+# uxtheme.dll and psapi.dll are loaded by name at run time (the option tree),
+# so the program starts where they are missing: never link them.
 
 # windres gets only definitions and include paths; the C/C++ warning flags of the
 # directory are kept away from it.

@@ -7,6 +7,7 @@
 #define IDD_ABOUT 130
 #define IDD_MESSAGE 131
 #define IDD_LANGUAGE 132
+#define IDD_SET_MAIN 9       // the page of the settings sheet
 
 // Icon and menu resources.
 #define IDI_TAVRO 128
@@ -49,6 +50,9 @@
 
 // Control of the language chooser (IDD_LANGUAGE).
 #define IDC_LANGUAGE_LIST 1031
+
+// Control of the settings page (IDD_SET_MAIN).
+#define IDC_OPTION_TREE 1033
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
