@@ -73,6 +73,11 @@ BOOL CSetMainDlg::OnInitDialog() {
   options_.mode = kBuildOptions;
   if (bind_) bind_(options_, user_);
   tree_.ExpandAll();
+  // Expanding scrolls each group's boxes into view; the page opens at its top,
+  // with the first item selected.
+  HTREEITEM first = TreeView_GetRoot(tree);
+  TreeView_Select(tree, first, TVGN_FIRSTVISIBLE);
+  TreeView_SelectItem(tree, first);
   return TRUE;
 }
 

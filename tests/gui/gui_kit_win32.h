@@ -246,6 +246,20 @@ class TavroRun {
 
   bool StartAndWait(const std::string& arguments) { return Start(arguments) && WaitForMain(); }
 
+  // Starts a whole command line as the shell would run it (a registered open
+  // command, a shortcut's target), without copying the program.
+  bool StartCommand(const std::string& commandLine) {
+    std::string line = commandLine;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &startup, &info_)) {
+      return false;
+    }
+    CloseHandle(info_.hThread);
+    info_.hThread = nullptr;
+    return true;
+  }
+
   bool Ended(int timeoutMs) { return WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0; }
 
   HWND Item(int id) const { return GetDlgItem(main_, id); }
