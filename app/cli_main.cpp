@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -30,6 +31,7 @@
 #include "platform/file.h"
 #include "platform/system.h"
 #include "settings/settings.h"
+#include "settings/shell_links.h"
 #include "text/english_language.h"
 #include "text/text_table.h"
 
@@ -78,6 +80,10 @@ void PrintUsage(FILE* out) {
                "  --settings         show the stored options\n"
                "  --set NAME=VALUE   change a stored option (Zero, Rand, Confirm, PasswordMask,\n"
                "                     WriteReadOnly, AutoExit, HashCheck; VALUE 0 or 1)\n"
+               "  --file-type on|off register or remove the desktop file type of enciphered files\n"
+               "                     (MIME type application/tavro for *.cpy, opened by tavro in a\n"
+               "                     terminal) in $XDG_DATA_HOME (default ~/.local/share)\n"
+               "  --hold             wait for Enter before ending (the file type's terminal uses it)\n"
                "  --verbose          also print the targets and each file as it is taken\n"
                "  --help, --version\n"
                "\n"
@@ -114,6 +120,22 @@ void PrintSettings(const Settings& s) {
   bool stored = false;
   for (unsigned char b : s.HashValue) stored = stored || b != 0;
   std::printf("HashValue=%s\n", stored ? "stored" : "none");
+  // Not a stored option: the desktop's own state (--file-type on|off).
+  std::printf("FileType=%s\n", IsFileTypeRegistered() ? "on" : "off");
+}
+
+// Ends a run that was started with --hold: the terminal that the desktop
+// opened for it stays until the user has read its lines.
+void HoldUntilEnter() {
+  FILE* tty = std::fopen("/dev/tty", "r+");
+  if (!tty) return;
+  std::fflush(stdout);
+  std::fputs("\nPress Enter to close.", tty);
+  std::fflush(tty);
+  char line[64];
+  if (!std::fgets(line, sizeof line, tty)) {
+  }
+  std::fclose(tty);
 }
 
 // Prints the run log in the order it happens and draws the progress line.
@@ -218,6 +240,8 @@ struct Arguments {
   bool version = false;
   bool showSettings = false;
   bool verbose = false;
+  bool hold = false;
+  std::string fileType;  // "on" or "off" from --file-type
   std::vector<std::string> sets;
   std::vector<std::string> targets;
 };
@@ -241,6 +265,20 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
       a->showSettings = true;
     } else if (word == "--verbose") {
       a->verbose = true;
+    } else if (word == "--hold") {
+      a->hold = true;
+    } else if (word == "--file-type" || word.compare(0, 12, "--file-type=") == 0) {
+      std::string value;
+      if (word == "--file-type") {
+        if (i + 1 < argc) value = argv[++i];
+      } else {
+        value = word.substr(12);
+      }
+      if (value != "on" && value != "off") {
+        std::fprintf(stderr, "tavro: --file-type needs on or off\n");
+        return false;
+      }
+      a->fileType = value;
     } else if (word == "--set" || word.compare(0, 6, "--set=") == 0) {
       if (word == "--set") {
         if (i + 1 >= argc) {
@@ -417,6 +455,23 @@ int main(int argc, char** argv) {
     std::printf("tavro %s\n", VersionString().c_str());
     return kExitClean;
   }
+  if (args.hold) std::atexit(HoldUntilEnter);
+  if (!args.fileType.empty()) {
+    if (!args.targets.empty() || !args.sets.empty() || args.showSettings) {
+      std::fprintf(stderr, "tavro: --file-type takes no targets and no other option\n");
+      return kExitUsage;
+    }
+    LoadTextTable(kTextTableKey, "");
+    FillMissingTexts(GlobalTextTable(), EnglishLanguageText());
+    const bool on = args.fileType == "on";
+    if (!SetFileTypeRegistered(on, platform::ProgramPath()) || IsFileTypeRegistered() != on) {
+      std::fprintf(stderr, "tavro: the file type could not be %s (a file of the same name that tavro did not "
+                           "write is left alone)\n", on ? "registered" : "removed");
+      return kExitTrouble;
+    }
+    std::printf("FileType=%s\n", on ? "on" : "off");
+    return kExitClean;
+  }
   if (!args.sets.empty() || args.showSettings) {
     if (!args.targets.empty()) {
       std::fprintf(stderr, "tavro: --set and --settings take no targets\n");
@@ -424,6 +479,8 @@ int main(int argc, char** argv) {
     }
     Settings settings;
     LoadSettings(settings);
+    LoadTextTable(kTextTableKey, "");
+    FillMissingTexts(GlobalTextTable(), EnglishLanguageText());
     for (const std::string& s : args.sets) {
       if (!ApplySet(s, &settings)) {
         std::fprintf(stderr, "tavro: cannot set '%s' (NAME=0 or NAME=1; see --help)\n", s.c_str());

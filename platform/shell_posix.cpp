@@ -20,7 +20,8 @@ namespace platform {
 
 namespace {
 
-constexpr char kMarker[] = "Written by tavro --file-type on";
+// In both files; an XML comment may not hold "--".
+constexpr char kMarker[] = "Written by tavro for its file type";
 
 bool Absolute(const char* path) { return path && path[0] == '/'; }
 
@@ -212,7 +213,7 @@ bool RegisterFileType(const FileTypeInfo& type) {
 
   const std::string package =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<!-- " + std::string(kMarker) + "; tavro --file-type off removes it. -->\n"
+      "<!-- " + std::string(kMarker) + ". -->\n"
       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
       "  <mime-type type=\"" + XmlText(type.contentType) + "\">\n"
       "    <comment>" + XmlText(type.description) + "</comment>\n"

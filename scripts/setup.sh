@@ -11,6 +11,7 @@ packages=(
   mingw-w64 wine wine64 fonts-wine fonts-liberation
   xvfb xauth x11-utils imagemagick xdotool
   libbotan-2-dev libssl-dev openssl bc
+  xdg-utils shared-mime-info libfile-mimeinfo-perl desktop-file-utils
 )
 
 missing=()

@@ -196,7 +196,7 @@ TEST(Program, StoredOptionsAreShownAndChanged) {
   auto r = t.Run({"--settings"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.lines, Lines({"Zero=1", "Rand=1", "Confirm=1", "PasswordMask=1", "WriteReadOnly=0", "AutoExit=0",
-                            "HashCheck=1", "HashValue=none"}));
+                            "HashCheck=1", "HashValue=none", "FileType=off"}));
   r = t.Run({"--set", "zero=0", "--set=WriteReadOnly=on"});
   EXPECT_EQ(r.status, 0);
   r = t.Run({"--settings"});

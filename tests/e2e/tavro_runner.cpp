@@ -37,18 +37,27 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 bool Contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
-Tavro::Tavro() = default;
+// The desktop's data folder is private too (the file type lives there).
+Tavro::Tavro() { SetEnv("XDG_DATA_HOME", config_.Join("data")); }
 
 std::string Tavro::Program() { return TAVRO_PROGRAM; }
 
 pid_t Tavro::Spawn(const std::vector<std::string>& args, const std::string& cwd) {
   std::vector<std::string> env;
+  auto overridden = [&](const std::string& v) {
+    for (const auto& e : env_) {
+      if (v.compare(0, e.first.size() + 1, e.first + "=") == 0) return true;
+    }
+    return v.compare(0, 16, "XDG_CONFIG_HOME=") == 0;
+  };
   for (char** e = environ; *e; ++e) {
     const std::string v = *e;
-    if (v.compare(0, 16, "XDG_CONFIG_HOME=") == 0) continue;
-    env.push_back(v);
+    if (!overridden(v)) env.push_back(v);
   }
   env.push_back("XDG_CONFIG_HOME=" + config_.path());
+  for (const auto& e : env_) {
+    if (!e.second.empty()) env.push_back(e.first + "=" + e.second);
+  }
   std::vector<std::string> argv = {Program()};
   argv.insert(argv.end(), args.begin(), args.end());
   const std::string outPath = output_.Join("out"), errPath = output_.Join("err");

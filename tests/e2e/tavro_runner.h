@@ -1,11 +1,12 @@
 // Runs the real `tavro` program for the end-to-end tests: without a
 // controlling terminal (its own session), stdin from /dev/null, output into
-// files, and a private settings folder (XDG_CONFIG_HOME).
+// files, and private settings and data folders (XDG_CONFIG_HOME, XDG_DATA_HOME).
 #pragma once
 
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testkit/temp_dir.h"
@@ -29,11 +30,22 @@ class Tavro {
   Result Finish(pid_t pid);
 
   const std::string& configHome() const { return config_.path(); }
+  // An environment variable for the later runs; an empty value removes it.
+  void SetEnv(const std::string& name, const std::string& value) {
+    for (auto& e : env_) {
+      if (e.first == name) {
+        e.second = value;
+        return;
+      }
+    }
+    env_.push_back({name, value});
+  }
   static std::string Program();
 
  private:
   pid_t Spawn(const std::vector<std::string>& args, const std::string& cwd);
   testkit::TempDir config_;
+  std::vector<std::pair<std::string, std::string>> env_;
   testkit::TempDir output_;
 };
 
