@@ -368,6 +368,22 @@ TEST_F(SheetTest, FromTheContextMenuItShowsKeysAndCancelChangesNothing) {
   ASSERT_TRUE(sheet.Open());
   rows = sheet.Rows();
   for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(std::to_string(rows[i].state), expected[i][2]) << rows[i].path;
+
+  // A double click on a group folds it, another unfolds it; its boxes keep their states.
+  auto doubleClick = [&](const std::string& path) {
+    SendMessageA(sheet.tree(), TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(sheet.Find(path).item));
+    const TreeRect label = TreeLabel(sheet.Find(path).row);
+    const LPARAM at = MAKELPARAM(label.left + 10, (label.top + label.bottom) / 2);
+    PostMessageA(sheet.tree(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(sheet.tree(), WM_LBUTTONUP, 0, at);
+    PostMessageA(sheet.tree(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageA(sheet.tree(), WM_LBUTTONUP, 0, at);
+  };
+  doubleClick("view");
+  EXPECT_TRUE(WaitUntil([&] { return sheet.Find("view>ext").row.bottom == 0; }, 5000)) << "folded";
+  doubleClick("view");
+  EXPECT_TRUE(WaitUntil([&] { return sheet.Find("view>ext").row.bottom != 0; }, 5000)) << "unfolded";
+  EXPECT_EQ(sheet.State("view>autoexit"), 0);
   sheet.PressCancel();
   ASSERT_TRUE(sheet.Closed());
   run.PressEscape();
