@@ -20,11 +20,12 @@ struct FileTypeInfo {
   std::string extension;    // with its dot (".cpy")
   std::string description;  // shown by the shell for the type
   std::string contentType;  // "application/tavro"
-  std::string programPath;  // the program that opens the files
+  std::string programPath;  // the program that opens the files (its file name also tells our type)
 };
 
 // Writes the type and tells the shell. A failure part-way leaves what was
-// written so far.
+// written so far. Windows: a type key whose open command starts a program of
+// another file name is another program's, and is left alone (false).
 bool RegisterFileType(const FileTypeInfo& type);
 // Removes the type: Windows removes the extension key only while it names
 // this type, then the type key and its open command; POSIX removes only the

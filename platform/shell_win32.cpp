@@ -56,6 +56,29 @@ bool KeyExists(const std::string& path) {
   return true;
 }
 
+// The file name of the program an open command starts ("\"C:\\x\\Tavro.exe\" \"%1\"").
+std::string CommandProgramName(const std::string& command) {
+  std::string program;
+  if (!command.empty() && command[0] == '"') {
+    const size_t end = command.find('"', 1);
+    program = command.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+  } else {
+    program = command.substr(0, command.find(' '));
+  }
+  const size_t slash = program.find_last_of("\\/");
+  return slash == std::string::npos ? program : program.substr(slash + 1);
+}
+
+// A type key whose open command starts another program belongs to that
+// program (a type name from a language file may name any type): neither
+// written over nor removed. A key without a string command is nobody's.
+bool TypeIsOurs(const FileTypeInfo& type) {
+  std::string command;
+  if (!ReadUnnamedString(type.name + "\\Shell\\Open\\Command", &command)) return true;
+  const std::string ours = CommandProgramName("\"" + type.programPath + "\"");
+  return !ours.empty() && lstrcmpiA(CommandProgramName(command).c_str(), ours.c_str()) == 0;
+}
+
 void NotifyAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
 
 std::wstring Wide(const std::string& text) {
@@ -110,6 +133,7 @@ class LinkObject {
 }  // namespace
 
 bool RegisterFileType(const FileTypeInfo& type) {
+  if (!TypeIsOurs(type)) return false;
   if (!WriteKey(type.extension, type.name, "Content Type", type.contentType)) return false;
   if (!WriteKey(type.name, type.description)) return false;
   const std::string command = "\"" + type.programPath + "\" \"%1\"";
@@ -119,6 +143,7 @@ bool RegisterFileType(const FileTypeInfo& type) {
 }
 
 bool UnregisterFileType(const FileTypeInfo& type) {
+  if (!TypeIsOurs(type)) return false;
   // The extension key goes only while it names this type: once another
   // program has taken the extension over, its association is not ours to end.
   std::string owner;

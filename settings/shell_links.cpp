@@ -76,8 +76,8 @@ bool RegisterFileType(const std::string& programPath) {
   return platform::RegisterFileType(type);
 }
 
-bool UnregisterFileType() {
-  const platform::FileTypeInfo type = CurrentFileType();
+bool UnregisterFileType(const std::string& programPath) {
+  const platform::FileTypeInfo type = CurrentFileType(programPath);
   if (!UsableFileType(type)) return false;
   return platform::UnregisterFileType(type);
 }
@@ -88,7 +88,7 @@ bool IsFileTypeRegistered() {
 }
 
 bool SetFileTypeRegistered(bool on, const std::string& programPath) {
-  return on ? RegisterFileType(programPath) : UnregisterFileType();
+  return on ? RegisterFileType(programPath) : UnregisterFileType(programPath);
 }
 
 bool CreateSendToShortcut(const std::string& programPath) {

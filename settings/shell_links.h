@@ -25,7 +25,7 @@ bool IsUsableTypeName(const std::string& name);
 bool IsUsableLinkTitle(const std::string& title);
 
 bool RegisterFileType(const std::string& programPath);
-bool UnregisterFileType();
+bool UnregisterFileType(const std::string& programPath);
 bool IsFileTypeRegistered();
 bool SetFileTypeRegistered(bool on, const std::string& programPath);
 

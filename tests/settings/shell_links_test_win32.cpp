@@ -114,13 +114,14 @@ TEST_F(ShellLinks, FileTypeIsWrittenExactlyAndRemovedWhole) {
   EXPECT_FALSE(IsFileTypeRegistered());
   WriteValue(std::string(kName) + "\\Shell\\Open\\Command", nullptr, REG_BINARY, "no terminator");
   EXPECT_FALSE(IsFileTypeRegistered());
-  WriteValue(std::string(kName) + "\\Shell\\Open\\Command", nullptr, REG_EXPAND_SZ, Sz("\"x.exe\" \"%1\""));
+  WriteValue(std::string(kName) + "\\Shell\\Open\\Command", nullptr, REG_EXPAND_SZ,
+             Sz("\"D:\\Other copy\\tavrounit.EXE\" \"%1\""));
   EXPECT_TRUE(IsFileTypeRegistered());
 
   EXPECT_TRUE(SetFileTypeRegistered(false, program));
   EXPECT_FALSE(IsFileTypeRegistered());
   for (const std::string& key : kFiveKeys) EXPECT_FALSE(KeyExists(key)) << key;
-  EXPECT_TRUE(UnregisterFileType()) << "removing what is not there is no failure";
+  EXPECT_TRUE(UnregisterFileType(program)) << "removing what is not there is no failure";
 }
 
 TEST_F(ShellLinks, FileTypeLeavesWhatIsNotItsOwn) {
@@ -128,7 +129,7 @@ TEST_F(ShellLinks, FileTypeLeavesWhatIsNotItsOwn) {
   // the program's own keys.
   ASSERT_TRUE(RegisterFileType("C:\\Tavro.exe"));
   WriteValue(kExt, nullptr, REG_SZ, Sz("SomeoneElse.Document"));
-  EXPECT_TRUE(UnregisterFileType());
+  EXPECT_TRUE(UnregisterFileType("C:\\Tavro.exe"));
   Value v;
   ASSERT_TRUE(ReadValue(kExt, nullptr, &v)) << "the other program's association stays";
   EXPECT_EQ(v.data, Sz("SomeoneElse.Document"));
@@ -149,12 +150,27 @@ TEST_F(ShellLinks, FileTypeLeavesWhatIsNotItsOwn) {
     GlobalTextTable().Set("tavro_name", c.name);
     GlobalTextTable().Set("tavro_ext", c.ext);
     EXPECT_FALSE(RegisterFileType("C:\\Tavro.exe")) << "'" << c.name << "' '" << c.ext << "'";
-    EXPECT_FALSE(UnregisterFileType());
+    EXPECT_FALSE(UnregisterFileType("C:\\Tavro.exe"));
     EXPECT_FALSE(IsFileTypeRegistered());
     EXPECT_FALSE(KeyExists("tavrounit"));
     EXPECT_FALSE(KeyExists("Tavro"));
   }
   RegDeleteKeyA(HKEY_CLASSES_ROOT, kExt);
+
+  // A type name that is another program's type: not written over, not removed.
+  const std::string command = Sz("\"C:\\windows\\notepad.exe\" \"%1\"");
+  WriteValue("TavroUnitOther\\Shell\\Open\\Command", nullptr, REG_SZ, command);
+  GlobalTextTable().Set("tavro_name", "TavroUnitOther");
+  GlobalTextTable().Set("tavro_ext", kExt);
+  EXPECT_FALSE(RegisterFileType("C:\\Tavro.exe"));
+  EXPECT_FALSE(UnregisterFileType("C:\\Tavro.exe"));
+  ASSERT_TRUE(ReadValue("TavroUnitOther\\Shell\\Open\\Command", nullptr, &v));
+  EXPECT_EQ(v.data, command);
+  EXPECT_FALSE(KeyExists(kExt));
+  for (const char* key : {"TavroUnitOther\\Shell\\Open\\Command", "TavroUnitOther\\Shell\\Open",
+                          "TavroUnitOther\\Shell", "TavroUnitOther"}) {
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
+  }
 }
 
 TEST_F(ShellLinks, SendToShortcutsAreFoundByTheirTargetsFileName) {
