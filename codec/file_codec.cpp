@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codec/format.h"
+#include "codec/names.h"
 #include "codec/random.h"
 #include "platform/file.h"
 #include "platform/system.h"
@@ -91,19 +92,6 @@ bool IsWorkFileName(const std::string& name) {
   return true;
 }
 
-bool IsPlainStoredName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (platform::IsLeadByte(c) && i + 1 < name.size()) {
-      ++i;  // the trail byte of a double-byte character may be 0x5C and is no separator
-      continue;
-    }
-    if (c < 0x20 || c == '\\' || c == '/' || c == ':' || c == '*' || c == '?') return false;
-  }
-  return true;
-}
-
 CFileCodec::CFileCodec() : buffer_(new unsigned char[kBufferSize]) {}
 
 CFileCodec::~CFileCodec() = default;
@@ -122,6 +110,7 @@ void CFileCodec::Report(LogKind kind, const char* key, const char* tag, const st
   std::string text = LookupText(key);
   if (tag) text += tag;
   if (kind == Error) {
+    outcome_ = Outcome::Failed;
     ReportError(path, text);
   } else {
     ReportMessage(path, text);
@@ -135,6 +124,7 @@ void CFileCodec::Notify(ICodecObserver::Event event, const std::string& path) {
 void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& destPath) {
   stopFlag.store(0);
   processedBytes_.store(0);
+  outcome_ = Outcome::Failed;
 
   uint32_t initial = 0;
   if (!platform::GetAttributes(plainPath, &initial)) {
@@ -143,6 +133,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   }
   if (initial & platform::kAttrReadOnly) {
     if (!writeReadOnly || !platform::SetAttributes(plainPath, initial & ~platform::kAttrReadOnly)) {
+      outcome_ = writeReadOnly ? Outcome::Failed : Outcome::LeftAlone;
       Report(Message, "message_file_attributes_failed", nullptr, plainPath);
       return;
     }
@@ -195,9 +186,11 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
     Report(Error, "error_max_path", nullptr, plainPath);
     return;
   }
-  if (nameVerdict != format::Verdict::Ok || !IsPlainStoredName(plainName)) {
-    // A name that could never be written back is refused now, while the plain file is still whole.
-    Report(Error, "error_word", nullptr, plainPath);
+  // A name that this system could never write back is refused now, while the plain file is still whole.
+  const NameVerdict hostVerdict = CheckFileName(plainName, HostNameRules());
+  if (hostVerdict != NameVerdict::Ok || nameVerdict != format::Verdict::Ok) {
+    Report(Error, hostVerdict == NameVerdict::ControlByte ? "error_name_control" : "error_unsafe_name", nullptr,
+           plainPath);
     return;
   }
   cipher_.EncryptBlocks(nameBlock, sizeof nameBlock / 8);
@@ -227,6 +220,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   for (;;) {
     if (stopFlag.load()) {
       out.Discard();
+      outcome_ = Outcome::Stopped;
       Report(Message, "message_encryption_canceled", nullptr, plainPath);
       return;
     }
@@ -282,7 +276,10 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   plain.Close();  // closed before it can be renamed or deleted (Windows insists)
   Notify(ICodecObserver::OutputPlaced, finalPath);
 
+  outcome_ = Outcome::Done;
   RemovePlainFile(plainPath, plainName);
+  // Enciphered all the same: the other system would refuse to write this name back.
+  if (!IsSafeFileName(plainName, OtherNameRules())) Report(Message, "message_name_not_portable", nullptr, plainPath);
 }
 
 void CFileCodec::RemovePlainFile(const std::string& plainPath, const std::string& name) {
@@ -346,6 +343,7 @@ bool CFileCodec::OverwritePass(const std::string& path, bool random) {
 void CFileCodec::DecryptFile(const std::string& path) {
   stopFlag.store(0);
   processedBytes_.store(0);
+  outcome_ = Outcome::Failed;
 
   uint32_t initial = 0;
   if (!platform::GetAttributes(path, &initial)) {
@@ -354,6 +352,7 @@ void CFileCodec::DecryptFile(const std::string& path) {
   }
   if (initial & platform::kAttrReadOnly) {
     if (!writeReadOnly || !platform::SetAttributes(path, initial & ~platform::kAttrReadOnly)) {
+      outcome_ = writeReadOnly ? Outcome::Failed : Outcome::LeftAlone;
       Report(Message, "message_file_attributes_failed", nullptr, path);
       return;
     }
@@ -392,9 +391,13 @@ void CFileCodec::DecryptFile(const std::string& path) {
   const std::string storedName = format::StoredName(nameBlock);
 
   std::string folder;
-  if (!SplitPath(path, &folder, nullptr) || !IsPlainStoredName(storedName)) {
-    // Nothing is written outside the enciphered file's folder or under a name that is not a plain name.
+  if (!SplitPath(path, &folder, nullptr)) {
     Report(Error, "error_get_decryption_filename", nullptr, Printable(storedName));
+    return;
+  }
+  if (!IsSafeFileName(storedName, HostNameRules())) {
+    // Nothing is written outside the enciphered file's folder, nor under a name that is not a safe file name here.
+    ReportError(path, LookupText("error_unsafe_name") + " \"" + Printable(storedName) + "\"");
     return;
   }
   const std::string outputPath = JoinPath(folder, storedName);
@@ -432,6 +435,7 @@ void CFileCodec::DecryptFile(const std::string& path) {
   for (;;) {
     if (stopFlag.load()) {
       out.Discard();
+      outcome_ = Outcome::Stopped;
       Report(Message, "message_decryption_canceled", nullptr, path);
       return;
     }
@@ -489,5 +493,7 @@ void CFileCodec::DecryptFile(const std::string& path) {
     platform::SetAttributes(outputPath, platform::kAttrNormal);
     platform::RemoveFile(outputPath);
     Report(Error, "error_file_status", nullptr, outputPath);
+    return;
   }
+  outcome_ = Outcome::Done;
 }

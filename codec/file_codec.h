@@ -52,12 +52,6 @@ using OutputNamer = std::function<std::string(const std::string& folder)>;
 // file is only ever left behind by a crash; it is never a job's target.
 bool IsWorkFileName(const std::string& name);
 
-// A stored file name that may be written: not empty, not "." or "..", no path
-// separator ('\' or '/', double-byte characters respected), no colon, no
-// control byte below 0x20, no wildcard '*' or '?'. Names that fail are refused
-// both when enciphering and when deciphering.
-bool IsPlainStoredName(const std::string& name);
-
 class CFileCodec {
  public:
   static constexpr int32_t kBufferSize = 1048576;
@@ -93,6 +87,11 @@ class CFileCodec {
   // removes it. Every outcome is reported.
   void DecryptFile(const std::string& path);
 
+  // How the last file operation ended: done, left alone by a rule the user
+  // chose (read-only while write read-only is off), failed, or stopped.
+  enum class Outcome { Done, LeftAlone, Failed, Stopped };
+  Outcome LastOutcome() const { return outcome_; }
+
   // Bytes handled in the current (or last) file operation; readable from any thread.
   uint64_t GetCounters() const { return processedBytes_.load(std::memory_order_relaxed); }
   void ResetCounters() { processedBytes_.store(0, std::memory_order_relaxed); }
@@ -116,4 +115,5 @@ class CFileCodec {
   std::unique_ptr<unsigned char[]> buffer_;
   int32_t bufferSize_ = kBufferSize;
   std::atomic<uint64_t> processedBytes_{0};
+  Outcome outcome_ = Outcome::Done;
 };

@@ -75,18 +75,36 @@ TEST(CodecPosix, FullDiskWhileDecipheringKeepsTheEncipheredFile) {
   EXPECT_TRUE(ReadAll(path) == bytes);
 }
 
-TEST(CodecPosix, NamesThatCouldNotBeWrittenBackAreNotEnciphered) {
+TEST(CodecPosix, NamesFollowTheRulesOfLinux) {
   TempDir dir;
   LogRecorder log;
   CFileCodec codec;
   codec.SetLogSink(&log);
   codec.SetKey(kPassword);
-  for (const std::string name : {"12:30 notes.txt", "back\\slash", "star*", "what?", "bell\x07"}) {
+  // Ordinary names here, which Windows could not write back: enciphered, with a line saying so.
+  for (const std::string name : {"12:30 notes.txt", "back\\slash", "star*", "what?", "CON", "dot."}) {
     log.Clear();
     const std::string plain = dir.Join(name);
     WriteAll(plain, "keep");
     codec.EncryptFile(plain, dir.Join("x.cpy"));
-    EXPECT_EQ(log.Lines(), (std::vector<std::pair<std::string, LogKind>>{{ErrorLine("error_word", plain), Error}}));
+    EXPECT_EQ(log.Lines(), (std::vector<std::pair<std::string, LogKind>>{
+                               {codectest::MessageLine("message_name_not_portable", plain), Message}}));
+    EXPECT_EQ(codec.LastOutcome(), CFileCodec::Outcome::Done);
+    log.Clear();
+    codec.DecryptFile(dir.Join("x.cpy"));
+    EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0].first;
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{name});
+    platform::RemoveFile(plain);
+  }
+  // A name with control bytes could not be written back here either: refused, saying why.
+  for (const std::string name : {"bell\x07", "line\nfeed", "\x1b[31mred"}) {
+    log.Clear();
+    const std::string plain = dir.Join(name);
+    WriteAll(plain, "keep");
+    codec.EncryptFile(plain, dir.Join("x.cpy"));
+    EXPECT_EQ(log.Lines(),
+              (std::vector<std::pair<std::string, LogKind>>{{ErrorLine("error_name_control", plain), Error}}));
+    EXPECT_EQ(codec.LastOutcome(), CFileCodec::Outcome::Failed);
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{name});
     platform::RemoveFile(plain);
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "codec/file_codec.h"
+#include "codec/names.h"
 #include "codec_testkit.h"
 #include "platform/file.h"
 #include "platform/system.h"
@@ -63,10 +64,10 @@ TEST(CodecWindows, ShiftJisNameWithTrailBackslashRoundTrips) {
 TEST(CodecWindows, ShiftJisStoredNameWithRealBackslashIsRefused) {
   if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "needs the Japanese code page (932), have " << platform::AnsiCodePage();
   // A single-byte character then a real backslash: "a\" + "b".
-  EXPECT_FALSE(IsPlainStoredName("a\\b"));
+  EXPECT_FALSE(IsSafeFileName("a\\b", NameRules::Windows));
   // The lead byte swallows the 0x5C; a later lone backslash still counts.
-  EXPECT_TRUE(IsPlainStoredName("\x95\x5C"));
-  EXPECT_FALSE(IsPlainStoredName("\x95\x5C\\x"));
+  EXPECT_TRUE(IsSafeFileName("\x95\x5C", NameRules::Windows));
+  EXPECT_FALSE(IsSafeFileName("\x95\x5C\\x", NameRules::Windows));
 }
 
 }  // namespace

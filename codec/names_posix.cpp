@@ -1,0 +1,4 @@
+#include "codec/names.h"
+
+NameRules HostNameRules() { return NameRules::Posix; }
+NameRules OtherNameRules() { return NameRules::Windows; }

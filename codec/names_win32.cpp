@@ -1,0 +1,4 @@
+#include "codec/names.h"
+
+NameRules HostNameRules() { return NameRules::Windows; }
+NameRules OtherNameRules() { return NameRules::Posix; }
