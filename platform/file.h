@@ -36,6 +36,9 @@ struct FileInfo {
   uint64_t size = 0;
   uint32_t attributes = 0;
   FileTimes times;
+  // A symbolic link, or on Windows a junction or another reparse point that
+  // stands for a different place. Links are never followed by a walk.
+  bool isLink = false;
 };
 
 char PathSeparator();
@@ -48,7 +51,26 @@ size_t FindLastSeparator(const std::string& path);
 bool SamePathNoCase(const std::string& a, const std::string& b);
 
 // Looks a name up without opening it: false when nothing of that name exists.
+// A link is described itself, not what it leads to.
 bool LookupPath(const std::string& path, FileInfo* info);
+
+// The full form of a target path, the one that is judged and walked: absolute,
+// without ".", "..", doubled or trailing separators. On Windows also a bare
+// drive "D:" stands for that drive's root "D:\", the "\\?\" and "\\.\" forms
+// of drive and UNC paths lose their prefix, and short (8.3) names become long
+// names; on POSIX links in the folders on the way are resolved. The last
+// component itself is never followed. False when the path cannot be resolved
+// (a folder on the way is missing or unreadable, a device, a form that only
+// the "\\?\" prefix can reach).
+bool FullPath(const std::string& path, std::string* full);
+// Where the path finally leads: every link, junction and substituted drive on
+// the way followed, the last component too. False when the system cannot tell
+// (nothing there, no access).
+bool FinalPath(const std::string& path, std::string* final);
+// True when path is folder itself or lies inside it, comparing full paths
+// component by component (ignoring letter case on Windows).
+bool PathWithin(const std::string& path, const std::string& folder);
+
 bool GetAttributes(const std::string& path, uint32_t* attributes);
 bool SetAttributes(const std::string& path, uint32_t attributes);
 // Applies the times (whole seconds). A creation time of 0 is left alone; on
@@ -101,9 +123,10 @@ struct DirEntry {
 };
 
 // Lists one folder, like FindFirstFile/FindNextFile over folder + "\*".
-// The "." and ".." entries are passed on as the system gives them. On POSIX
-// symbolic links are left out entirely, so a walk never follows one (no loops,
-// no way out of the chosen tree).
+// The "." and ".." entries are passed on as the system gives them. Links
+// (symbolic links; on Windows also junctions and the other reparse points that
+// stand for another place) are left out entirely, so a walk never follows one
+// (no loops, no way out of the chosen tree).
 class DirectoryList {
  public:
   DirectoryList();
@@ -114,6 +137,9 @@ class DirectoryList {
   bool Open(const std::string& folder);
   bool Next(DirEntry* entry);
   void Close();
+  // True when the listing missed something: an entry could not be examined,
+  // or reading the folder failed before its end.
+  bool Incomplete() const;
 
  private:
   struct Impl;

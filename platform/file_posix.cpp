@@ -27,6 +27,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace platform {
 
@@ -34,6 +37,7 @@ namespace {
 
 FileInfo InfoFromStat(const struct stat& st) {
   FileInfo info;
+  info.isLink = S_ISLNK(st.st_mode);
   info.isDirectory = S_ISDIR(st.st_mode);
   info.size = info.isDirectory ? 0 : static_cast<uint64_t>(st.st_size);
   uint32_t attributes = 0;
@@ -110,6 +114,69 @@ bool LookupPath(const std::string& path, FileInfo* info) {
   if (info) {
     *info = InfoFromStat(st);
     info->times.creation = BirthTime(path);
+  }
+  return true;
+}
+
+namespace {
+
+bool RealPath(const std::string& path, std::string* real) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (!resolved) return false;
+  *real = resolved;
+  free(resolved);
+  return true;
+}
+
+std::string CurrentFolder() {
+  std::string buffer(4096, '\0');
+  while (!getcwd(&buffer[0], buffer.size())) {
+    if (errno != ERANGE) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.c_str();
+}
+
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
+bool FullPath(const std::string& path, std::string* full) {
+  if (path.empty()) return false;
+  std::string absolute = path;
+  if (absolute[0] != '/') {
+    const std::string here = CurrentFolder();
+    if (here.empty()) return false;
+    absolute = here + "/" + absolute;
+  }
+  while (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
+  const size_t slash = absolute.rfind('/');
+  const std::string last = absolute.substr(slash + 1);
+  // "." and ".." name a folder through its parent: resolve the whole.
+  if (last.empty() || last == "." || last == "..") return RealPath(absolute, full);
+  std::string folder;
+  if (!RealPath(slash == 0 ? "/" : absolute.substr(0, slash), &folder)) return false;
+  *full = (folder == "/" ? "" : folder) + "/" + last;
+  return true;
+}
+
+bool FinalPath(const std::string& path, std::string* final) { return !path.empty() && RealPath(path, final); }
+
+bool PathWithin(const std::string& path, const std::string& folder) {
+  const std::vector<std::string> inner = Components(path), outer = Components(folder);
+  if (path.empty() || folder.empty() || inner.size() < outer.size()) return false;
+  for (size_t i = 0; i < outer.size(); ++i) {
+    if (inner[i] != outer[i]) return false;
   }
   return true;
 }
@@ -333,6 +400,7 @@ bool File::Close() {
 struct DirectoryList::Impl {
   DIR* dir = nullptr;
   std::string folder;
+  bool incomplete = false;
 };
 
 DirectoryList::DirectoryList() : impl_(new Impl) {}
@@ -344,6 +412,7 @@ DirectoryList::~DirectoryList() {
 
 bool DirectoryList::Open(const std::string& folder) {
   Close();
+  impl_->incomplete = false;
   impl_->dir = opendir(folder.c_str());
   if (!impl_->dir) return false;
   impl_->folder = folder;
@@ -356,11 +425,18 @@ bool DirectoryList::Next(DirEntry* entry) {
   for (;;) {
     errno = 0;
     const struct dirent* d = readdir(impl_->dir);
-    if (!d) return false;
+    if (!d) {
+      if (errno != 0) impl_->incomplete = true;
+      return false;
+    }
     struct stat st;
     const std::string path = impl_->folder + d->d_name;
-    if (lstat(path.c_str(), &st) != 0) continue;  // vanished meanwhile
-    if (S_ISLNK(st.st_mode)) continue;            // links are not followed
+    // Relative to the open folder: a path past the system's length limit is still examined.
+    if (fstatat(dirfd(impl_->dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) impl_->incomplete = true;  // not just vanished meanwhile
+      continue;
+    }
+    if (S_ISLNK(st.st_mode)) continue;  // links are not followed
     entry->name = d->d_name;
     entry->info = InfoFromStat(st);
     entry->info.times.creation = BirthTime(path);
@@ -372,5 +448,7 @@ void DirectoryList::Close() {
   if (impl_->dir) closedir(impl_->dir);
   impl_->dir = nullptr;
 }
+
+bool DirectoryList::Incomplete() const { return impl_->incomplete; }
 
 }  // namespace platform

@@ -10,6 +10,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/system.h"
 
 namespace platform {
@@ -35,8 +38,21 @@ FILETIME FileTimeFromSeconds(int64_t seconds) {
   return ft;
 }
 
+// A reparse point that stands for another place: symbolic links, junctions,
+// and any tag that is not one of Microsoft's own for data kept elsewhere
+// (deduplicated files, cloud placeholders), which are the file itself. Wine
+// leaves the tag undefined, so its links count as links too.
+bool IsLinkEntry(DWORD attributes, DWORD tag) {
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  const bool microsoft = (tag & 0x80000000u) != 0;
+  const bool nameSurrogate = (tag & 0x20000000u) != 0;
+  const bool appExecLink = tag == 0x8000001Bu;
+  return !microsoft || nameSurrogate || appExecLink;
+}
+
 FileInfo InfoFromFindData(const WIN32_FIND_DATAA& fd) {
   FileInfo info;
+  info.isLink = IsLinkEntry(fd.dwFileAttributes, fd.dwReserved0);
   info.attributes = fd.dwFileAttributes;
   info.isDirectory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   info.size = info.isDirectory ? 0 : ((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
@@ -95,11 +111,159 @@ bool LookupPath(const std::string& path, FileInfo* info) {
       *info = FileInfo();
       info->attributes = attributes;
       info->isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      info->isLink = IsLinkEntry(attributes, 0);
     }
     return true;
   }
   FindClose(find);
   if (info) *info = InfoFromFindData(fd);
+  return true;
+}
+
+namespace {
+
+bool IsSlash(char c) { return c == '\\' || c == '/'; }
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool IsBareDrive(const std::string& p) { return p.size() == 2 && IsDriveLetter(p[0]) && p[1] == ':'; }
+
+// "\\?\..." or "\\.\...": a path that the system takes literally, or a device.
+bool HasDevicePrefix(const std::string& p) {
+  return p.size() >= 4 && IsSlash(p[0]) && IsSlash(p[1]) && (p[2] == '?' || p[2] == '.') && IsSlash(p[3]);
+}
+
+// The path's components, double-byte aware; empty ones are left out.
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(c) && i + 1 < path.size()) {
+      part += path[i];
+      part += path[++i];
+    } else if (IsSlash(path[i])) {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part += path[i];
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+// Calls an API that fills a buffer and returns the length, or the size it
+// needs when the buffer is too small, or 0 on failure.
+template <typename Call>
+bool StringFrom(Call call, std::string* out) {
+  std::vector<char> buffer(MAX_PATH + 1);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const DWORD n = call(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return false;
+    if (n < buffer.size()) {
+      out->assign(buffer.data(), n);
+      return true;
+    }
+    buffer.resize(n + 1);
+  }
+  return false;
+}
+
+void DropTrailingSlashes(std::string* path) {
+  // "C:\" keeps its backslash; "\\server\share\" does not need it.
+  while (path->size() > 3 && IsSlash(path->back()) && FindLastSeparator(*path) == path->size() - 1) path->pop_back();
+}
+
+// "\\?\C:\x" gives "C:\x" and "\\?\UNC\srv\share" gives "\\srv\share"; false for
+// any other prefixed form (volume names, devices).
+bool DropDevicePrefix(const std::string& path, std::string* plain) {
+  const std::string rest = path.substr(4);
+  if (rest.size() >= 2 && IsDriveLetter(rest[0]) && rest[1] == ':' && (rest.size() == 2 || IsSlash(rest[2]))) {
+    *plain = rest.size() == 2 ? rest + "\\" : rest;
+    return true;
+  }
+  if (rest.size() >= 4 && SamePathNoCase(rest.substr(0, 3), "UNC") && IsSlash(rest[3])) {
+    *plain = "\\\\" + rest.substr(4);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool FullPath(const std::string& path, std::string* full) {
+  if (path.empty()) return false;
+  std::string p = path;
+  // A bare drive is the whole drive, not the drive's current folder.
+  if (IsBareDrive(p)) p += '\\';
+  if (HasDevicePrefix(p)) {
+    std::string plain;
+    if (!DropDevicePrefix(p, &plain)) return false;
+    // Behind the prefix every name is taken as written: one that the plain
+    // form would change ("x.", "..") names something that form cannot reach.
+    for (const std::string& part : Components(plain.substr(2))) {
+      if (part == "." || part == ".." || part.back() == '.' || part.back() == ' ') return false;
+    }
+    p = plain;
+  }
+  std::string absolute;
+  if (!StringFrom([&](char* b, DWORD n) { return GetFullPathNameA(p.c_str(), n, b, nullptr); }, &absolute)) {
+    return false;
+  }
+  if (HasDevicePrefix(absolute)) return false;  // a device name such as CON or NUL
+  std::string longForm;
+  if (StringFrom([&](char* b, DWORD n) { return GetLongPathNameA(absolute.c_str(), b, n); }, &longForm)) {
+    // Long names for the short (8.3) ones.
+  } else if (absolute.find('~') == std::string::npos) {
+    longForm = absolute;  // no short name in it (the last name may not exist, a folder may not be listable)
+  } else {
+    // The last name need not exist; the folders on the way must be known by their long names.
+    const size_t sep = FindLastSeparator(absolute);
+    if (sep == std::string::npos || sep + 1 >= absolute.size()) return false;
+    std::string folder = absolute.substr(0, sep + 1);
+    std::string longFolder;
+    if (!StringFrom([&](char* b, DWORD n) { return GetLongPathNameA(folder.c_str(), b, n); }, &longFolder)) {
+      return false;
+    }
+    DropTrailingSlashes(&longFolder);
+    if (!IsSlash(longFolder.back())) longFolder += '\\';
+    longForm = longFolder + absolute.substr(sep + 1);
+  }
+  DropTrailingSlashes(&longForm);
+  *full = longForm;
+  return true;
+}
+
+bool FinalPath(const std::string& path, std::string* final) {
+  if (path.empty()) return false;
+  const std::string p = IsBareDrive(path) ? path + "\\" : path;
+  const HANDLE h = CreateFileA(p.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  std::string named;
+  const bool ok = StringFrom(
+      [&](char* b, DWORD n) { return GetFinalPathNameByHandleA(h, b, n, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS); },
+      &named);
+  CloseHandle(h);
+  if (!ok) return false;
+  std::string plain = named;
+  if (HasDevicePrefix(named) && !DropDevicePrefix(named, &plain)) return false;
+  DropTrailingSlashes(&plain);
+  *final = plain;
+  return true;
+}
+
+bool PathWithin(const std::string& path, const std::string& folder) {
+  const std::vector<std::string> inner = Components(path), outer = Components(folder);
+  if (outer.empty() || inner.size() < outer.size()) return false;
+  // A share "\\srv\x" is not the folder "C:\srv\x" nor the rooted "\srv\x".
+  if ((IsSlash(path[0]) && path.size() > 1 && IsSlash(path[1])) != (IsSlash(folder[0]) && folder.size() > 1 && IsSlash(folder[1]))) {
+    return false;
+  }
+  for (size_t i = 0; i < outer.size(); ++i) {
+    if (!SamePathNoCase(inner[i], outer[i])) return false;
+  }
   return true;
 }
 
@@ -236,6 +400,8 @@ struct DirectoryList::Impl {
   HANDLE find = INVALID_HANDLE_VALUE;
   WIN32_FIND_DATAA pending;
   bool hasPending = false;
+  bool incomplete = false;
+  bool empty = false;  // opened, and found to hold nothing
 };
 
 DirectoryList::DirectoryList() : impl_(new Impl) {}
@@ -250,25 +416,39 @@ bool DirectoryList::Open(const std::string& folder) {
   std::string pattern = folder;
   if (!pattern.empty() && FindLastSeparator(pattern) != pattern.size() - 1) pattern += '\\';
   pattern += '*';
+  impl_->incomplete = false;
+  impl_->empty = false;
   impl_->find = FindFirstFileA(pattern.c_str(), &impl_->pending);
-  if (impl_->find == INVALID_HANDLE_VALUE) return false;
+  if (impl_->find == INVALID_HANDLE_VALUE) {
+    // A drive root has no "." entry: nothing at all is found in an empty one.
+    impl_->empty = GetLastError() == ERROR_FILE_NOT_FOUND;
+    return impl_->empty;
+  }
   impl_->hasPending = true;
   return true;
 }
 
 bool DirectoryList::Next(DirEntry* entry) {
   if (impl_->find == INVALID_HANDLE_VALUE) return false;
-  if (!impl_->hasPending && !FindNextFileA(impl_->find, &impl_->pending)) return false;
-  impl_->hasPending = false;
-  entry->name = impl_->pending.cFileName;
-  entry->info = InfoFromFindData(impl_->pending);
-  return true;
+  for (;;) {
+    if (!impl_->hasPending && !FindNextFileA(impl_->find, &impl_->pending)) {
+      if (GetLastError() != ERROR_NO_MORE_FILES) impl_->incomplete = true;
+      return false;
+    }
+    impl_->hasPending = false;
+    entry->name = impl_->pending.cFileName;
+    entry->info = InfoFromFindData(impl_->pending);
+    if (!entry->info.isLink) return true;  // links are not followed
+  }
 }
 
 void DirectoryList::Close() {
   if (impl_->find != INVALID_HANDLE_VALUE) FindClose(impl_->find);
   impl_->find = INVALID_HANDLE_VALUE;
   impl_->hasPending = false;
+  impl_->empty = false;
 }
+
+bool DirectoryList::Incomplete() const { return impl_->incomplete; }
 
 }  // namespace platform

@@ -114,3 +114,53 @@ TEST(PosixFiles, BirthTimeIsReadWhereKnown) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PosixPaths, FullPathResolvesTheWayButNeverTheLastLink) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.Join("real").c_str(), 0700), 0);
+  testkit::WriteAll(dir.Join("real/file"), "x");
+  ASSERT_EQ(symlink(dir.Join("real").c_str(), dir.Join("link").c_str()), 0);
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  struct Case {
+    std::string path;
+    std::string full;  // empty: cannot be resolved
+  };
+  const Case cases[] = {
+      {"real", dir.Join("real")},
+      {"./real//file", dir.Join("real/file")},
+      {"real/../real/", dir.Join("real")},
+      {".", dir.path()},
+      {"link", dir.Join("link")},             // the link itself
+      {"link/file", dir.Join("real/file")},   // a link on the way is resolved
+      {"link/.", dir.Join("real")},
+      {"real/missing", dir.Join("real/missing")},  // the last name need not exist
+      {"missing/file", ""},                   // the folders on the way must
+      {"/", "/"},
+      {"/tmp/..", "/"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    std::string full;
+    const bool ok = platform::FullPath(c.path, &full);
+    EXPECT_EQ(ok ? full : std::string(), c.full) << "[" << c.path << "]";
+  }
+  std::string final;
+  EXPECT_TRUE(platform::FinalPath("link", &final));
+  EXPECT_EQ(final, dir.Join("real"));
+  EXPECT_FALSE(platform::FinalPath("missing", &final));
+  ASSERT_EQ(chdir(here), 0);
+  platform::FileInfo info;
+  ASSERT_TRUE(platform::LookupPath(dir.Join("link"), &info));
+  EXPECT_TRUE(info.isLink);
+  EXPECT_TRUE(platform::PathWithin("/usr/lib/x", "/usr"));
+  EXPECT_TRUE(platform::PathWithin("/usr", "/usr/"));
+  EXPECT_FALSE(platform::PathWithin("/usrx/lib", "/usr"));
+  EXPECT_FALSE(platform::PathWithin("/USR/lib", "/usr"));
+  EXPECT_TRUE(platform::PathWithin("/etc", "/"));
+}
+
+}  // namespace

@@ -1,4 +1,6 @@
 // Windows rules of the file layer: both separators, double-byte names.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
@@ -31,6 +33,61 @@ TEST(WindowsFiles, WildcardsFindNothing) {
 TEST(WindowsFiles, DeviceNamesAreNoFiles) {
   platform::File file;
   EXPECT_FALSE(file.OpenExisting("NUL"));
+}
+
+// Run from inside the Wine prefix (the current folder is the system folder),
+// never from a Linux folder.
+TEST(WindowsPaths, FullPathResolvesEveryForm) {
+  const std::string sys = platform::SystemFolder(), win = platform::WindowsFolder();
+  const std::string drive = sys.substr(0, 2);
+  char previous[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(sys.c_str()));
+  testkit::TempDir dir;
+  const std::string longName = dir.Join("A Folder With A Long Name");
+  CreateDirectoryA(longName.c_str(), nullptr);
+  char shortName[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameA(longName.c_str(), shortName, MAX_PATH), 0u);
+  struct Case {
+    std::string path;
+    std::string full;  // empty: cannot be resolved
+  };
+  const Case cases[] = {
+      {".", sys},
+      {"..", win},
+      {"\\", drive + "\\"},
+      {drive, drive + "\\"},  // a bare drive is its root, not its current folder
+      {drive + "\\.", drive + "\\"},
+      {"D:", "D:\\"},
+      {sys + "\\", sys},
+      {sys + "\\..\\" + sys.substr(sys.rfind('\\') + 1) + "\\.", sys},
+      {"\\\\?\\" + sys, sys},
+      {"\\\\.\\" + win, win},
+      {"\\\\?\\UNC\\server\\share\\x", "\\\\server\\share\\x"},
+      {"\\\\?\\" + win + ".", ""},                    // literally "windows.", which the plain form cannot name
+      {"\\\\?\\" + sys + "\\..\\x", ""},
+      {"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\", ""},
+      {"CON", ""},
+      {sys + "\\nul.txt", ""},
+      {shortName, longName},
+      {std::string(shortName) + "\\missing", longName + "\\missing"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    std::string full;
+    const bool ok = platform::FullPath(c.path, &full);
+    EXPECT_TRUE(platform::SamePathNoCase(ok ? full : std::string(), c.full)) << c.path << " -> " << full;
+  }
+  std::string final;
+  EXPECT_TRUE(platform::FinalPath(shortName, &final));
+  EXPECT_TRUE(platform::SamePathNoCase(final, longName)) << final;
+  EXPECT_TRUE(platform::PathWithin("c:\\WINDOWS\\fonts", "C:\\Windows"));
+  EXPECT_TRUE(platform::PathWithin("C:/Windows/", "C:\\windows"));
+  EXPECT_FALSE(platform::PathWithin("C:\\WindowsApps", "C:\\Windows"));
+  EXPECT_FALSE(platform::PathWithin("\\\\srv\\Windows", "C:\\Windows"));
+  EXPECT_FALSE(platform::PathWithin("C:\\srv\\share", "\\\\srv\\share"));
+  EXPECT_TRUE(platform::PathWithin("C:\\x", "C:\\"));
+  SetCurrentDirectoryA(previous);
 }
 
 TEST(WindowsSystem, Folders) {
