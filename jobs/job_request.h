@@ -16,6 +16,10 @@ struct JobRequest {
   bool zero = true;
   bool rand = true;
   bool writeReadOnly = false;
+  // Account for every named target (the Linux program): one that cannot be
+  // found or read gets an error line, one that the mode leaves out a message
+  // line, and either counts as not done (JobProgress::notDone).
+  bool accountForTargets = false;
 };
 
 // The worker's fixed context, set once before its thread starts.

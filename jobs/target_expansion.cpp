@@ -20,73 +20,123 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + sep + name;
 }
 
+bool Stopped(const ExpansionContext& context) { return context.stopRequested && context.stopRequested(); }
+
+// "message : <text of key> : path", as the codec writes its lines.
+void LogMessageLine(ExpansionContext& context, const char* key, const std::string& path) {
+  if (context.logMessage) context.logMessage(LookupText("message") + " : " + LookupText(key) + " : " + path);
+}
+
+void LogErrorLine(ExpansionContext& context, const char* key, const std::string& path) {
+  if (context.logError) context.logError(LookupText("error") + " : " + LookupText(key) + " : " + path);
+}
+
+bool ModeLeavesOut(const std::string& path, int mode) {
+  const bool cipherFile = EndsWithCipherExtension(path);
+  return (mode == Encryption && cipherFile) || (mode == Decryption && !cipherFile);
+}
+
 }  // namespace
 
-void TakeFile(std::vector<std::string>& workList, const std::string& path, uint64_t size, int mode,
+bool TakeFile(std::vector<std::string>& workList, const std::string& path, uint64_t size, int mode,
               ExpansionContext& context) {
+  if (ModeLeavesOut(path, mode)) return false;
   const bool cipherFile = EndsWithCipherExtension(path);
-  if (mode == Encryption && cipherFile) return;
-  if (mode == Decryption && !cipherFile) return;
-  if (!cipherFile && context.paths && platform::SamePathNoCase(path, context.paths->programPath)) return;
+  if (!cipherFile && context.paths && platform::SamePathNoCase(path, context.paths->programPath)) return false;
   // A work file left by an interrupted run is never a target.
   const size_t sep = platform::FindLastSeparator(path);
-  if (IsWorkFileName(sep == std::string::npos ? path : path.substr(sep + 1))) return;
+  if (IsWorkFileName(sep == std::string::npos ? path : path.substr(sep + 1))) return false;
   uint64_t weight = 1;
   if (!cipherFile) weight += (context.zero ? 1 : 0) + (context.rand ? 1 : 0);
   workList.push_back(path);
   if (context.totalBytes) *context.totalBytes += size * weight;
+  return true;
 }
 
-void WalkFolder(std::vector<std::string>& workList, const std::string& folder, int mode, ExpansionContext& context) {
+bool WalkFolder(std::vector<std::string>& workList, const std::string& folder, const std::string& finalFolder,
+                int mode, ExpansionContext& context) {
   std::vector<std::string> pending;
   pending.push_back(folder);
   platform::DirectoryList list;
   while (!pending.empty()) {
+    if (Stopped(context)) return false;
     const std::string current = pending.back();
     pending.pop_back();
-    if (!list.Open(current)) continue;  // a folder that cannot be listed contributes nothing
+    if (!list.Open(current)) {
+      LogErrorLine(context, "error_folder_list", current);  // its files stay as they are
+      continue;
+    }
     platform::DirEntry entry;
     while (list.Next(&entry)) {
       if (IsDotEntry(entry.name)) continue;
       const std::string path = JoinPath(current, entry.name);
-      if (entry.info.isDirectory) {
-        pending.push_back(path);
-      } else {
+      if (!entry.info.isDirectory) {
         TakeFile(workList, path, entry.info.size, mode, context);
+        continue;
+      }
+      // A refused place met on the way (the program's own data folder inside
+      // a home folder, say) is left out, under either spelling.
+      const RefusedPlace* place = nullptr;
+      if (context.guard) {
+        place = context.guard->PlaceAt(path);
+        if (!place && finalFolder != folder) place = context.guard->PlaceAt(finalFolder + path.substr(folder.size()));
+      }
+      if (!place) {
+        pending.push_back(path);
+      } else if (!place->quiet && context.logMessage) {
+        context.logMessage(LookupText(place->key) + " : " + path);
       }
     }
+    if (list.Incomplete()) LogErrorLine(context, "error_folder_list", current);
     list.Close();
   }
+  return true;
 }
 
-bool ExpandTargets(std::vector<std::string>& targets, std::vector<std::string>& workList, int mode,
-                   ExpansionContext& context) {
+ExpandResult ExpandTargets(std::vector<std::string>& targets, std::vector<std::string>& workList, int mode,
+                        ExpansionContext& context) {
   static const WorkerPaths kNoPaths;
-  const WorkerPaths& paths = context.paths ? *context.paths : kNoPaths;
+  const CTargetGuard guard(context.paths ? *context.paths : kNoPaths);
+  context.guard = &guard;
+  ExpandResult result = ExpandResult::Done;
   while (!targets.empty()) {
+    if (Stopped(context)) {
+      result = ExpandResult::Stopped;
+      break;
+    }
     const std::string target = targets.back();
-    if (IsBareDrive(target)) {
-      if (const char* key = RefusalKey(target, paths)) {
+    // Judged, walked and logged under its full path: "." or "\" is the folder it stands for.
+    std::string full, final;
+    platform::FileInfo info;
+    const bool resolved = platform::FullPath(target, &full);
+    if (resolved) {
+      if (!platform::FinalPath(full, &final)) final = full;
+      if (const char* key = guard.RefusalKey(full, final)) {
         if (context.logMessage) context.logMessage(LookupText(key));
-        return false;
+        result = ExpandResult::Refused;
+        break;
       }
-      WalkFolder(workList, target, mode, context);
-    } else {
-      platform::FileInfo info;
-      if (platform::LookupPath(target, &info)) {
-        if (const char* key = RefusalKey(target, paths)) {
-          if (context.logMessage) context.logMessage(LookupText(key));
-          return false;
-        }
-        if (info.isDirectory) {
-          WalkFolder(workList, target, mode, context);
-        } else {
-          TakeFile(workList, target, info.size, mode, context);
-        }
+    }
+    if (!resolved || !platform::LookupPath(full, &info)) {
+      if (context.accountForTargets) {
+        LogErrorLine(context, "error_target_missing", target);
+        context.targetNotDone = true;
       }
-      // A target that does not exist is skipped without a line.
+    } else if (info.isLink) {
+      LogMessageLine(context, "message_link_not_followed", full);
+      context.targetNotDone = true;
+    } else if (info.isDirectory) {
+      if (!WalkFolder(workList, full, final, mode, context)) {
+        result = ExpandResult::Stopped;
+        break;
+      }
+    } else if (!TakeFile(workList, full, info.size, mode, context) && context.accountForTargets &&
+               ModeLeavesOut(full, mode)) {
+      LogMessageLine(context, "message_target_left_out", full);
+      context.targetNotDone = true;
     }
     targets.pop_back();
   }
-  return true;
+  context.guard = nullptr;
+  return result;
 }

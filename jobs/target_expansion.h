@@ -1,7 +1,9 @@
-// Turning a job's targets into its work list of files: folders are walked
-// (depth-first, with an explicit stack of pending folders, no recursion), the
-// mode's file rules pick the files, the program file is never taken, and the
-// planned bytes are summed. Unsafe targets refuse the whole job.
+// Turning a job's targets into its work list of files: every target is first
+// resolved to its full path (which is what is judged, walked and logged),
+// unsafe targets refuse the whole job, folders are walked (depth-first, with an
+// explicit stack of pending folders, no recursion, links never followed), the
+// mode's file rules pick the files, the program file and work files are never
+// taken, and the planned bytes are summed.
 #pragma once
 
 #include <atomic>
@@ -12,6 +14,8 @@
 
 #include "jobs/job_request.h"
 
+class CTargetGuard;
+
 struct ExpansionContext {
   const WorkerPaths* paths = nullptr;
   // The overwrite passes the codec will make: each adds the file's size once
@@ -19,18 +23,38 @@ struct ExpansionContext {
   bool zero = false;
   bool rand = false;
   std::atomic<uint64_t>* totalBytes = nullptr;
-  // Receives the refusal lines (message lines).
+  // Receive the expansion's lines: refusals and notices as message lines, a
+  // folder that cannot be listed as an error line.
   std::function<void(const std::string&)> logMessage;
+  std::function<void(const std::string&)> logError;
+  // Asked once per target and once per folder of a walk; true stops the expansion.
+  std::function<bool()> stopRequested;
+  // Account for every named target (the Linux program): one that cannot be
+  // found or read gets an error line, a file that the mode leaves out a message
+  // line. Without it such targets are skipped silently.
+  bool accountForTargets = false;
+  // Set when a named target was not taken: missing, a link, left out by the mode.
+  bool targetNotDone = false;
+  // Set by ExpandTargets for its walks.
+  const CTargetGuard* guard = nullptr;
 };
 
-// Consumes targets from their end. True when all were expanded (targets is then
-// empty); false when the job is refused (the reason was logged; targets keeps
-// the refused one and those before it). mode is 0, 1 or 2.
-bool ExpandTargets(std::vector<std::string>& targets, std::vector<std::string>& workList, int mode,
-                   ExpansionContext& context);
-// Appends every file under folder (sub-folders included) that the mode takes.
-// A sub-folder that cannot be listed is skipped; the walk goes on with the others.
-void WalkFolder(std::vector<std::string>& workList, const std::string& folder, int mode, ExpansionContext& context);
-// The file rules for one file of full path p and size n.
-void TakeFile(std::vector<std::string>& workList, const std::string& path, uint64_t size, int mode,
+enum class ExpandResult {
+  Done,     // every target expanded; targets is empty
+  Refused,  // the job is refused (the reason was logged); targets keeps the refused one and those before it
+  Stopped,  // a stop or quit came; nothing is to be processed
+};
+
+// Consumes targets from their end. mode is 0, 1 or 2.
+ExpandResult ExpandTargets(std::vector<std::string>& targets, std::vector<std::string>& workList, int mode,
+                        ExpansionContext& context);
+// Appends every file under folder (a full path; sub-folders included) that the
+// mode takes. finalFolder is where folder finally leads (the same unless a link
+// or junction lies on its way), for recognising refused places inside the
+// walk. A folder that cannot be listed gets an error line; the walk goes on
+// with the others. False when a stop came.
+bool WalkFolder(std::vector<std::string>& workList, const std::string& folder, const std::string& finalFolder,
+                int mode, ExpansionContext& context);
+// The file rules for one file of full path p and size n; true when it was taken.
+bool TakeFile(std::vector<std::string>& workList, const std::string& path, uint64_t size, int mode,
               ExpansionContext& context);

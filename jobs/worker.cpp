@@ -89,6 +89,7 @@ bool CWorkerThread::StartJob(const JobRequest& request) {
   }
   progress.errorSeen = false;
   progress.refused = false;
+  progress.notDone = false;
   progress.baseBytes = 0;
   progress.totalBytes = 0;
   progress.doneBytes = 0;
@@ -96,6 +97,7 @@ bool CWorkerThread::StartJob(const JobRequest& request) {
   password_ = request.password;
   zero_ = request.zero;
   rand_ = request.rand;
+  accountForTargets_ = request.accountForTargets;
   codec_.zeroPass = request.zero ? 1 : 0;
   codec_.randomPass = request.rand ? 1 : 0;
   codec_.writeReadOnly = request.writeReadOnly ? 1 : 0;
@@ -150,6 +152,7 @@ void CWorkerThread::FileDone() {
   SetFileInProgress(std::string());
   fileInProgress_ = false;
   progress.doneBytes += codec_.GetCounters();
+  if (codec_.LastOutcome() == CFileCodec::Outcome::Failed) progress.notDone = true;
 }
 
 bool CWorkerThread::WaitForEnd(int timeoutMs) {
@@ -217,14 +220,25 @@ void CWorkerThread::RunJob() {
   context.rand = rand_;
   context.totalBytes = &progress.totalBytes;
   context.logMessage = [this](const std::string& line) { LogMessage(line); };
+  context.logError = [this](const std::string& line) { LogError(line); };
+  // A walk of a large tree looks at the stop and quit events once per folder.
+  context.stopRequested = [this] { return StopOrQuitSignalled(); };
+  context.accountForTargets = accountForTargets_;
+  ExpandResult expansion = ExpandResult::Done;
   if (targets.empty()) {
     // Every target the user named was refused (the lines above say why).
     LogMessage(LookupText("message_no_target"));
-  } else if (!ExpandTargets(targets, workList, mode, context)) {
+  } else {
+    expansion = ExpandTargets(targets, workList, mode, context);
+    if (context.targetNotDone) progress.notDone = true;
+  }
+  if (expansion == ExpandResult::Refused) {
     progress.refused = true;
+  } else if (expansion == ExpandResult::Stopped) {
+    LogMessage(LookupText(TextsOf(mode).canceled));
   } else {
     while (!workList.empty()) {
-      if (platform::WaitAny(QuitEvent, StopEvent, 0) != platform::kWaitTimeout) {
+      if (StopOrQuitSignalled()) {
         LogMessage(LookupText(TextsOf(mode).canceled));
         break;
       }
@@ -247,6 +261,7 @@ void CWorkerThread::EncryptOne(const std::string& path) {
   const size_t sep = platform::FindLastSeparator(path);
   if (sep == std::string::npos) {
     // Only full paths reach the job; a bare name has no folder for its output.
+    progress.notDone = true;
     LogError(LookupText("error") + " : " + LookupText("message_file_open_failed") + " : " + path);
     return;
   }
@@ -256,6 +271,10 @@ void CWorkerThread::EncryptOne(const std::string& path) {
   fileInProgress_ = true;
   codec_.EncryptFile(path, MakeOutputName(folder));
   FileDone();
+}
+
+bool CWorkerThread::StopOrQuitSignalled() {
+  return platform::WaitAny(QuitEvent, StopEvent, 0) != platform::kWaitTimeout;
 }
 
 void CWorkerThread::DecryptOne(const std::string& path) {

@@ -29,6 +29,7 @@ struct JobProgress {
   std::atomic<bool> jobRunning{false};  // started, and its end not yet handled by the owner
   std::atomic<bool> errorSeen{false};   // an error line came during the job
   std::atomic<bool> refused{false};     // the targets were refused (nothing processed)
+  std::atomic<bool> notDone{false};     // a file or named target asked for was not done
 };
 
 class CWorkerThread : private ILogSink {
@@ -91,6 +92,8 @@ class CWorkerThread : private ILogSink {
   void EncryptOne(const std::string& path);
   void DecryptOne(const std::string& path);
   void SetFileInProgress(const std::string& path);
+  // True when a stop or quit was asked for (or the test failed).
+  bool StopOrQuitSignalled();
   // Moves the finished file's bytes from the codec's count to doneBytes.
   void FileDone();
   void LogMessage(const std::string& text);
@@ -107,6 +110,7 @@ class CWorkerThread : private ILogSink {
   int32_t mode_ = Cryption;
   bool zero_ = true;
   bool rand_ = true;
+  bool accountForTargets_ = false;
 
   // Targets: the owner adds, the worker takes them all at the start of a job.
   mutable std::mutex targetsMutex_;

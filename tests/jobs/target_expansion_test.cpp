@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/system.h"
 #include "testkit/temp_dir.h"
 
 namespace {
@@ -30,7 +31,7 @@ struct Expansion {
     context.logMessage = [this](const std::string& line) { lines.push_back(line); };
   }
 
-  bool Run(Paths targets, Paths* work, int mode) { return ExpandTargets(targets, *work, mode, context); }
+  bool Run(Paths targets, Paths* work, int mode) { return ExpandTargets(targets, *work, mode, context) == ExpandResult::Done; }
 };
 
 void Bytes(const std::string& path, size_t n) { testkit::WriteAll(path, std::vector<unsigned char>(n, 'x')); }
@@ -117,7 +118,7 @@ TEST(TargetExpansion, TargetsAreTakenFromTheEndSoFilesRunInTheOrderGiven) {
   Expansion e("");
   Paths targets = {dir.Join("x"), dir.Join("y"), dir.Join("z")};
   Paths work;
-  ASSERT_TRUE(ExpandTargets(targets, work, Encryption, e.context));
+  ASSERT_EQ(ExpandTargets(targets, work, Encryption, e.context), ExpandResult::Done);
   EXPECT_TRUE(targets.empty());
   // The file loop takes the work list from its end: x, then y, then z.
   EXPECT_EQ(work, Paths({dir.Join("z"), dir.Join("y"), dir.Join("x")}));
@@ -188,6 +189,48 @@ TEST(TargetExpansion, WorkFilesOfAnInterruptedRunAreNeverTargets) {
   ASSERT_TRUE(e.Run({dir.path(), dir.Join("~tavro-0123ABCD.tmp")}, &work, Cryption));
   EXPECT_EQ(work, Paths({dir.Join("keep.txt")}));
   EXPECT_EQ(e.total, 1u);
+}
+
+TEST(TargetExpansion, StopIsLookedAtOncePerFolderAndEndsTheWalk) {
+  testkit::TempDir dir;
+  const char sep = platform::PathSeparator();
+  for (int i = 0; i < 20; ++i) {
+    const std::string folder = dir.Join("f" + std::to_string(i));
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    Bytes(folder + sep + "file", 1);
+  }
+  Expansion e("");
+  int asked = 0;
+  e.context.stopRequested = [&asked] { return ++asked > 4; };  // once for the target, then per folder
+  Paths targets = {dir.path()}, work;
+  EXPECT_EQ(ExpandTargets(targets, work, Encryption, e.context), ExpandResult::Stopped);
+  EXPECT_EQ(asked, 5);
+  EXPECT_EQ(work.size(), 2u);  // the files of the two sub-folders walked before the stop
+  // Without a stop every folder is walked, each looked at once.
+  asked = -100;
+  targets = {dir.path()};
+  work.clear();
+  EXPECT_EQ(ExpandTargets(targets, work, Encryption, e.context), ExpandResult::Done);
+  EXPECT_EQ(asked, -100 + 1 + 21);
+  EXPECT_EQ(work.size(), 20u);
+}
+
+TEST(TargetExpansion, TheProgramsOwnDataFolderIsLeftOutOfAWalk) {
+  const std::string data = platform::ProgramDataFolder();
+  ASSERT_FALSE(data.empty());
+  std::filesystem::create_directories(data);
+  const char sep = platform::PathSeparator();
+  const std::string parent = data.substr(0, platform::FindLastSeparator(data));
+  Bytes(data + sep + "journal.cpy", 300);
+  Bytes(parent + sep + "beside-the-data-folder.cpy", 300);
+  Expansion e("");
+  Paths work;
+  ASSERT_TRUE(e.Run({parent}, &work, Decryption));
+  EXPECT_NE(std::find(work.begin(), work.end(), parent + sep + "beside-the-data-folder.cpy"), work.end());
+  for (const std::string& path : work) EXPECT_EQ(path.find(data + sep), std::string::npos) << path;
+  EXPECT_TRUE(e.lines.empty());
+  std::filesystem::remove(parent + sep + "beside-the-data-folder.cpy");
+  std::filesystem::remove(data + sep + "journal.cpy");
 }
 
 TEST(TargetExpansion, EmptyFolderAndEmptyFilesAddNothingToThePlan) {

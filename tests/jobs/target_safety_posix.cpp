@@ -1,47 +1,63 @@
-// Refusals of the Linux program: the root folder and the system folders, also
-// when written with a trailing slash, with "." or "..", or reached by a link.
+// Refusals of the Linux program: the root folder, the system folders and
+// everything inside them, and the program's own data folder, judged on
+// resolved paths (trailing slashes, "." and "..", links) component by component.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "jobs/target_expansion.h"
 #include "jobs/target_safety.h"
+#include "platform/system.h"
 #include "testkit/temp_dir.h"
 
 namespace {
 
-TEST(TargetSafety, RootAndSystemFoldersAreRefused) {
+TEST(TargetSafety, SystemPlacesAndEverythingInsideThemAreRefused) {
   WorkerPaths paths;
-  EXPECT_STREQ(RefusalKey("/", paths), "error_directory_systemroot");
-  EXPECT_STREQ(RefusalKey("//", paths), "error_directory_systemroot");
-  EXPECT_STREQ(RefusalKey("/tmp/..", paths), "error_directory_systemroot");
-  for (const char* f : {"/bin", "/boot", "/dev", "/etc", "/lib", "/proc", "/sbin", "/sys", "/usr", "/var"}) {
-    if (access(f, F_OK) != 0) continue;
-    EXPECT_STREQ(RefusalKey(f, paths), "error_directory_system") << f;
-    EXPECT_STREQ(RefusalKey(std::string(f) + "/", paths), "error_directory_system") << f;
+  testkit::TempDir dir;
+  ASSERT_EQ(symlink("/etc", dir.Join("etc-link").c_str()), 0);
+  ASSERT_EQ(symlink("/etc/passwd", dir.Join("passwd-link").c_str()), 0);
+  struct Case {
+    std::string target;
+    const char* key;
+  };
+  const Case cases[] = {
+      {"/", "error_directory_systemroot"},
+      {"//", "error_directory_systemroot"},
+      {"/tmp/..", "error_directory_systemroot"},
+      {"/etc", "error_directory_system"},
+      {"/usr/", "error_directory_system"},
+      {"/usr/./", "error_directory_system"},
+      {"/tmp/../etc", "error_directory_system"},
+      {"/etc/ssh", "error_directory_system"},
+      {"/etc/passwd", "error_directory_system"},
+      {"/usr/lib", "error_directory_system"},
+      {"/usr/share/doc/../..//lib", "error_directory_system"},
+      {"/var/tmp", "error_directory_system"},
+      {"/bin/sh", "error_directory_system"},
+      {dir.Join("etc-link"), "error_directory_system"},
+      {dir.Join("etc-link") + "/hostname", "error_directory_system"},
+      {dir.Join("passwd-link"), "error_directory_system"},
+      {"/usrnot", nullptr},  // a name that merely begins like a system folder
+      {"/home", nullptr},
+      {dir.path(), nullptr},
+  };
+  for (const Case& c : cases) {
+    const char* key = RefusalKey(c.target, paths);
+    EXPECT_STREQ(key ? key : "(walked)", c.key ? c.key : "(walked)") << c.target;
   }
-  EXPECT_STREQ(RefusalKey("/usr/./", paths), "error_directory_system");
-  EXPECT_STREQ(RefusalKey("/tmp/../etc", paths), "error_directory_system");
-  EXPECT_FALSE(IsBareDrive("C:"));
-}
-
-TEST(TargetSafety, SubFoldersAndOrdinaryFoldersAreWalked) {
-  WorkerPaths paths;
-  EXPECT_EQ(RefusalKey("/usr/share", paths), nullptr);
-  EXPECT_EQ(RefusalKey("/etc/hostname", paths), nullptr);
-  testkit::TempDir dir;
-  EXPECT_EQ(RefusalKey(dir.path(), paths), nullptr);
-}
-
-TEST(TargetSafety, LinkToASystemFolderIsRefused) {
-  testkit::TempDir dir;
-  const std::string link = dir.Join("etc-link");
-  ASSERT_EQ(symlink("/etc", link.c_str()), 0);
-  WorkerPaths paths;
-  EXPECT_STREQ(RefusalKey(link, paths), "error_directory_system");
+  // The program's own data folder (settings, journal) and what lies in it.
+  const std::string data = platform::ProgramDataFolder();
+  ASSERT_FALSE(data.empty());
+  std::filesystem::create_directories(data);
+  testkit::WriteAll(data + "/registry.txt", "x");
+  EXPECT_STREQ(RefusalKey(data, paths), "error_directory_program");
+  EXPECT_STREQ(RefusalKey(data + "/registry.txt", paths), "error_directory_program");
+  EXPECT_STREQ(RefusalKey(data + "/../tavro/./", paths), "error_directory_program");
 }
 
 TEST(TargetSafety, RefusedTargetEndsTheExpansionBeforeEarlierTargets) {
@@ -57,7 +73,7 @@ TEST(TargetSafety, RefusedTargetEndsTheExpansionBeforeEarlierTargets) {
   // x first, then /etc: /etc is examined first and the job is refused.
   std::vector<std::string> targets = {dir.Join("x"), "/etc/"};
   std::vector<std::string> work;
-  EXPECT_FALSE(ExpandTargets(targets, work, Decryption, context));
+  EXPECT_EQ(ExpandTargets(targets, work, Decryption, context), ExpandResult::Refused);
   EXPECT_TRUE(work.empty());
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("error_directory_system"), std::string::npos) << lines[0];
