@@ -2,10 +2,14 @@
 // program, driven from argv, with the run log printed as it happens (oldest
 // first) and a progress line on stderr.
 //
-//   tavro [-E|-D] [-P password] [-AUTOSTART] [-AUTOEXIT] [--] targets...
+//   tavro [-E|-D] [-P password | --password-file FILE] [-AUTOSTART] [-AUTOEXIT] [--] targets...
 //
-// Exit status: 0 when the job had no error line and was not stopped, 1
-// otherwise, 2 for a usage error or a job that was refused or not started.
+// Exit status: 0 when everything asked was done; 1 when something was not
+// (a file failed, a target is missing or could not be read, a folder could not
+// be listed, a link or a file the mode leaves out was named, or the job was
+// stopped); 2 for a usage error, a password that cannot be used, or a job that
+// was refused or not started. Files left alone by a rule the user chose
+// (read-only files, .cpy files met while enciphering a folder) count as done.
 #include <fcntl.h>
 #include <signal.h>
 #include <poll.h>
@@ -24,6 +28,8 @@
 
 #include "app/cli_terminal.h"
 #include "app/command_line.h"
+#include "codec/format.h"
+#include "crypto/cast_cipher.h"
 #include "crypto/sha1.h"
 #include "jobs/progress.h"
 #include "jobs/run_log.h"
@@ -73,7 +79,11 @@ void PrintUsage(FILE* out) {
                "  -E                 encipher (files ending in .cpy are left out)\n"
                "  -D                 decipher (only files ending in .cpy)\n"
                "                     without -E or -D: .cpy files are deciphered, others enciphered\n"
-               "  -P <password>      the password (else it is asked on the terminal)\n"
+               "  -P <password>      the password (else it is asked on the terminal); other users\n"
+               "                     of the machine can read it in the process list\n"
+               "  --password-file FILE\n"
+               "                     the password is the first line of FILE (its line end\n"
+               "                     dropped); FILE - reads it from standard input\n"
                "  -AUTOSTART         start without the question about a changed password\n"
                "  -AUTOEXIT          turn the stored AutoExit option on\n"
                "  --                 every later word is a target\n"
@@ -87,10 +97,15 @@ void PrintUsage(FILE* out) {
                "  --verbose          also print the targets and each file as it is taken\n"
                "  --help, --version\n"
                "\n"
-               "Folders are walked with their sub-folders. The root folder and the system\n"
-               "folders are refused. Ctrl-C stops after abandoning the file in progress;\n"
-               "a second Ctrl-C quits.\n"
-               "Exit status: 0 clean, 1 an error line or a stop, 2 usage error or refused job.\n");
+               "Folders are walked with their sub-folders; links are not followed. The root\n"
+               "folder, the system folders, everything inside them and the program's own\n"
+               "settings folder are refused. Ctrl-C stops after abandoning the file in\n"
+               "progress (also while the folders are still being looked at); a second\n"
+               "Ctrl-C quits. Control characters in printed names are shown as '?'.\n"
+               "Exit status: 0 everything asked was done; 1 something was not (a file failed,\n"
+               "a target is missing or unreadable, a folder could not be read, a link or a\n"
+               "file the mode leaves out was named, or the job was stopped); 2 usage error,\n"
+               "a password that cannot be used, or a refused job.\n");
 }
 
 struct SettingName {
@@ -154,7 +169,7 @@ class CliOwner : public IJobOwner, public IRunLogView {
     if (!verbose_) return;
     std::lock_guard<std::mutex> lock(console_);
     ClearProgressLocked();
-    std::printf("> %s\n", text.c_str());
+    std::printf("> %s\n", cli::Printable(text).c_str());
     std::fflush(stdout);
   }
   void JobFinished(bool completed) override {
@@ -180,14 +195,15 @@ class CliOwner : public IJobOwner, public IRunLogView {
     if (!printing_ && !verbose_) return;
     std::lock_guard<std::mutex> lock(console_);
     ClearProgressLocked();
+    const std::string text = cli::Printable(entry.text);
     if (entry.kind == Error) {
       if (colour_) {
-        std::printf("\033[31m! %s\033[0m\n", entry.text.c_str());
+        std::printf("\033[31m! %s\033[0m\n", text.c_str());
       } else {
-        std::printf("! %s\n", entry.text.c_str());
+        std::printf("! %s\n", text.c_str());
       }
     } else {
-      std::printf("%s\n", entry.text.c_str());
+      std::printf("%s\n", text.c_str());
     }
     std::fflush(stdout);
   }
@@ -197,7 +213,8 @@ class CliOwner : public IJobOwner, public IRunLogView {
     long percent;
     if (!ProgressPercent(sum, total, &percent)) return;
     std::lock_guard<std::mutex> lock(console_);
-    const std::string line = PercentText(percent) + "  " + ProgressTitle(LookupText("tavro_name"), sum, total);
+    const std::string line =
+        cli::Printable(PercentText(percent) + "  " + ProgressTitle(LookupText("tavro_name"), sum, total));
     std::fprintf(stderr, "\r\033[K%s", line.c_str());
     std::fflush(stderr);
     progressShown_ = true;
@@ -234,6 +251,7 @@ struct Arguments {
   int mode = Cryption;
   bool passwordGiven = false;
   std::string password;
+  std::string passwordFile;  // --password-file: "-" is standard input
   bool autoStart = false;
   bool autoExit = false;
   bool help = false;
@@ -279,6 +297,20 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
         return false;
       }
       a->fileType = value;
+    } else if (word == "--password-file" || word.compare(0, 16, "--password-file=") == 0) {
+      if (word == "--password-file") {
+        if (i + 1 >= argc) {
+          std::fprintf(stderr, "tavro: --password-file needs a file (- for standard input)\n");
+          return false;
+        }
+        a->passwordFile = argv[++i];
+      } else {
+        a->passwordFile = word.substr(16);
+      }
+      if (a->passwordFile.empty()) {
+        std::fprintf(stderr, "tavro: --password-file needs a file (- for standard input)\n");
+        return false;
+      }
     } else if (word == "--set" || word.compare(0, 6, "--set=") == 0) {
       if (word == "--set") {
         if (i + 1 >= argc) {
@@ -290,7 +322,7 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
         a->sets.push_back(word.substr(6));
       }
     } else if (word.size() >= 2 && word[1] == '-') {
-      std::fprintf(stderr, "tavro: unknown option %s\n", word.c_str());
+      std::fprintf(stderr, "tavro: unknown option %s\n", cli::Printable(word).c_str());
       return false;
     } else {
       switch (MatchKeyword(word.c_str() + 1, word.size() - 1)) {
@@ -302,7 +334,7 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
           break;
         case kKeywordPassword:
           if (i + 1 >= argc) {
-            std::fprintf(stderr, "tavro: %s needs the password after it\n", word.c_str());
+            std::fprintf(stderr, "tavro: %s needs the password after it\n", cli::Printable(word).c_str());
             return false;
           }
           a->passwordGiven = true;
@@ -315,12 +347,30 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
           a->autoExit = true;
           break;
         case kKeywordNone:
-          std::fprintf(stderr, "tavro: unknown option %s\n", word.c_str());
+          std::fprintf(stderr, "tavro: unknown option %s\n", cli::Printable(word).c_str());
           return false;
       }
     }
   }
+  if (a->passwordGiven && !a->passwordFile.empty()) {
+    std::fprintf(stderr, "tavro: give the password either with -P or with --password-file\n");
+    return false;
+  }
   return true;
+}
+
+// Why the password can never make an enciphered file (nullptr when it can):
+// the key check block cannot hold a line feed among the key's 16 bytes, and a
+// zero byte would cut the key short of what the user typed.
+const char* UnusablePassword(const std::string& password) {
+  if (password.find('\0') != std::string::npos) return "the password holds a zero byte";
+  CCastCipher cipher;
+  cipher.SetKey(password.c_str());
+  unsigned char block[format::kKeyCheckSize];
+  if (format::BuildKeyCheckBlock(cipher.Key(), block) != format::Verdict::Ok) {
+    return "the password holds a line feed among its first 16 bytes, which an enciphered file cannot record";
+  }
+  return nullptr;
 }
 
 bool ApplySet(const std::string& assignment, Settings* s) {
@@ -368,7 +418,7 @@ bool AnyNonZero(const std::array<unsigned char, 20>& v) {
 }
 
 void PrintLogLine(const std::string& text) {
-  std::printf("%s\n", text.c_str());
+  std::printf("%s\n", cli::Printable(text).c_str());
   std::fflush(stdout);
 }
 
@@ -404,6 +454,7 @@ int RunJob(const Arguments& args, Settings& settings, const std::string& passwor
   request.zero = settings.Zero != 0;
   request.rand = settings.Rand != 0;
   request.writeReadOnly = settings.WriteReadOnly != 0;
+  request.accountForTargets = true;
   owner.BeginJob();
   worker.StartJob(request);
 
@@ -429,13 +480,14 @@ int RunJob(const Arguments& args, Settings& settings, const std::string& passwor
   owner.ClearProgress();
   const bool refused = worker.progress.refused;
   const bool errorSeen = worker.progress.errorSeen;
+  const bool notDone = worker.progress.notDone;
   const bool completed = owner.completed();
   worker.JobHandled();
   worker.RequestQuit();
   worker.WaitForEnd(-1);
 
   if (refused) return kExitUsage;
-  return (errorSeen || !completed) ? kExitTrouble : kExitClean;
+  return (errorSeen || notDone || !completed) ? kExitTrouble : kExitClean;
 }
 
 }  // namespace
@@ -483,7 +535,7 @@ int main(int argc, char** argv) {
     FillMissingTexts(GlobalTextTable(), EnglishLanguageText());
     for (const std::string& s : args.sets) {
       if (!ApplySet(s, &settings)) {
-        std::fprintf(stderr, "tavro: cannot set '%s' (NAME=0 or NAME=1; see --help)\n", s.c_str());
+        std::fprintf(stderr, "tavro: cannot set '%s' (NAME=0 or NAME=1; see --help)\n", cli::Printable(s).c_str());
         return kExitUsage;
       }
     }
@@ -498,7 +550,7 @@ int main(int argc, char** argv) {
   for (const std::string& t : args.targets) {
     const std::string abs = Absolute(t);
     if (abs.empty()) {
-      std::fprintf(stderr, "tavro: cannot make '%s' an absolute path\n", t.c_str());
+      std::fprintf(stderr, "tavro: cannot make '%s' an absolute path\n", cli::Printable(t).c_str());
       return kExitUsage;
     }
     if (platform::SamePathNoCase(abs, programPath)) continue;
@@ -520,9 +572,18 @@ int main(int argc, char** argv) {
   const bool enciphers = args.mode != Decryption;
 
   std::string password = args.password;
-  if (!args.passwordGiven) {
+  bool passwordGiven = args.passwordGiven;
+  if (!args.passwordFile.empty() && !(args.passwordFile == "-" && isatty(STDIN_FILENO))) {
+    std::string why;
+    if (!cli::ReadFirstLine(args.passwordFile, &password, &why)) {
+      std::fprintf(stderr, "tavro: %s; nothing done\n", cli::Printable(why).c_str());
+      return kExitUsage;
+    }
+    passwordGiven = true;
+  }
+  if (!passwordGiven) {
     if (!cli::HaveTerminal()) {
-      std::fprintf(stderr, "tavro: no password given and no terminal to ask for one (use -P)\n");
+      std::fprintf(stderr, "tavro: no password given and no terminal to ask for one (use -P or --password-file)\n");
       return kExitUsage;
     }
     const std::string prompt = LookupText("please_input_password");
@@ -541,6 +602,11 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
     }
+  }
+
+  if (const char* why = UnusablePassword(password)) {
+    std::fprintf(stderr, "tavro: %s; nothing done\n", why);
+    return kExitUsage;
   }
 
   // The password the files were last enciphered with: a different one is

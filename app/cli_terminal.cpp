@@ -54,6 +54,65 @@ bool ReadLine(int fd, std::string* line) {
 
 }  // namespace
 
+std::string Printable(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      out += '?';
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      out += '?';  // a C1 control character in UTF-8 (U+009B starts an escape sequence on many terminals)
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+bool ReadFirstLine(const std::string& file, std::string* line, std::string* why) {
+  // Passwords use 16 bytes; a first line this long is not a password file.
+  constexpr size_t kLongest = 65536;
+  const bool standardInput = file == "-";
+  const int fd = standardInput ? STDIN_FILENO : open(file.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    *why = "cannot open " + file;
+    return false;
+  }
+  line->clear();
+  bool ended = false, any = false, failed = false;
+  while (!ended && line->size() <= kLongest) {
+    char buffer[512];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failed = true;
+    if (n <= 0) break;
+    any = true;
+    for (ssize_t i = 0; i < n; ++i) {
+      if (buffer[i] == '\n') {
+        ended = true;
+        break;
+      }
+      line->push_back(buffer[i]);
+    }
+  }
+  if (!standardInput) close(fd);
+  if (!ended && line->size() > kLongest) {
+    *why = "the first line of " + file + " is too long for a password";
+  } else if (failed) {
+    *why = "cannot read " + file;
+  } else if (!any) {
+    *why = file == "-" ? "standard input is empty" : file + " is empty";
+  } else {
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    return true;
+  }
+  line->clear();
+  return false;
+}
+
 bool HaveTerminal() {
   const int fd = OpenTerminal();
   if (fd < 0) return false;
@@ -81,7 +140,7 @@ bool AskHidden(const std::string& prompt, std::string* line) {
     // ever echoed; what was typed before the prompt is dropped.
     tcsetattr(fd, TCSAFLUSH, &quiet);
   }
-  WriteAll(fd, prompt);
+  WriteAll(fd, Printable(prompt));
   const bool ok = ReadLine(fd, line);
   if (isTty) {
     tcsetattr(fd, TCSANOW, &saved);
@@ -98,7 +157,7 @@ Answer AskYesNoCancel(const std::string& question) {
   if (fd < 0) return Answer::NoTerminal;
   Answer answer = Answer::Cancel;
   for (int tries = 0; tries < 3; ++tries) {
-    WriteAll(fd, question + " [y]es / [n]o / [c]ancel: ");
+    WriteAll(fd, Printable(question) + " [y]es / [n]o / [c]ancel: ");
     std::string line;
     if (!ReadLine(fd, &line)) break;
     size_t b = line.find_first_not_of(" \t");

@@ -226,9 +226,11 @@ TEST(Program, ChangedPasswordCannotBeAskedWithoutATerminal) {
   testkit::WriteAll(dir.Join("three"), "3");
   EXPECT_EQ(t.Run({"-E", "-AUTOSTART", "-P", "second", dir.Join("three")}).status, 0);
   EXPECT_FALSE(testkit::Exists(dir.Join("three")));
-  // Deciphering never asks.
+  // Deciphering never asks (the plain file named to -D is left out, and said so).
   testkit::WriteAll(dir.Join("four"), "4");
-  EXPECT_EQ(t.Run({"-D", "-P", "other", dir.Join("four")}).status, 0);
+  r = t.Run({"-D", "-P", "other", dir.Join("four")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(Contains(r.err, "no terminal")) << r.err;
 }
 
 TEST(Program, NoPasswordAndNoTerminalStartsNothing) {

@@ -67,7 +67,7 @@ pid_t Tavro::Spawn(const std::vector<std::string>& args, const std::string& cwd)
   // Child: a session of its own has no controlling terminal to ask on.
   setsid();
   if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-  const int in = open("/dev/null", O_RDONLY);
+  const int in = open(input_.c_str(), O_RDONLY);
   const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (in < 0 || out < 0 || err < 0) _exit(126);
@@ -98,6 +98,8 @@ Result Tavro::Finish(pid_t pid) {
   r.lines = SplitLines(r.out);
   return r;
 }
+
+std::string Tavro::OutputSoFar() const { return Slurp(output_.Join("out")); }
 
 Result Tavro::Run(const std::vector<std::string>& args, const std::string& cwd) {
   return Finish(Spawn(args, cwd));

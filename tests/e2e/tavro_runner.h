@@ -28,6 +28,11 @@ class Tavro {
   // Starts without waiting; Finish collects it.
   pid_t Start(const std::vector<std::string>& args);
   Result Finish(pid_t pid);
+  // What a started run has printed on stdout so far.
+  std::string OutputSoFar() const;
+
+  // Standard input of later runs: this file instead of /dev/null.
+  void SetInput(const std::string& path) { input_ = path; }
 
   const std::string& configHome() const { return config_.path(); }
   // An environment variable for the later runs; an empty value removes it.
@@ -47,6 +52,7 @@ class Tavro {
   testkit::TempDir config_;
   std::vector<std::pair<std::string, std::string>> env_;
   testkit::TempDir output_;
+  std::string input_ = "/dev/null";
 };
 
 std::vector<std::string> SplitLines(const std::string& text);
