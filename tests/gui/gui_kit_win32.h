@@ -220,15 +220,16 @@ class TavroRun {
   HANDLE process() const { return info_.hProcess; }
   HWND main() const { return main_; }
 
-  // Starts the program with the arguments and waits for a dialog of it.
-  bool Start(const std::string& arguments) {
+  // Starts the program with the arguments and waits for a dialog of it. Its
+  // current folder is the program folder unless another one is given.
+  bool Start(const std::string& arguments, const std::string& currentFolder = "") {
     CopyFileA(g_program.c_str(), programPath().c_str(), FALSE);
     std::string commandLine = "\"" + programPath() + "\"";
     if (!arguments.empty()) commandLine += " " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     if (!CreateProcessA(programPath().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        folder_.c_str(), &startup, &info_)) {
+                        currentFolder.empty() ? folder_.c_str() : currentFolder.c_str(), &startup, &info_)) {
       return false;
     }
     CloseHandle(info_.hThread);
