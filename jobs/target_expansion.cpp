@@ -42,7 +42,10 @@ bool TakeFile(std::vector<std::string>& workList, const std::string& path, uint6
               ExpansionContext& context) {
   if (ModeLeavesOut(path, mode)) return false;
   const bool cipherFile = EndsWithCipherExtension(path);
-  if (!cipherFile && context.paths && platform::SamePathNoCase(path, context.paths->programPath)) return false;
+  if (!cipherFile && ((context.paths && platform::SamePathNoCase(path, context.paths->programPath)) ||
+                      (!context.programFullPath.empty() && platform::SamePathNoCase(path, context.programFullPath)))) {
+    return false;
+  }
   // A work file left by an interrupted run is never a target.
   const size_t sep = platform::FindLastSeparator(path);
   if (IsWorkFileName(sep == std::string::npos ? path : path.substr(sep + 1))) return false;
@@ -96,8 +99,12 @@ bool WalkFolder(std::vector<std::string>& workList, const std::string& folder, c
 ExpandResult ExpandTargets(std::vector<std::string>& targets, std::vector<std::string>& workList, int mode,
                         ExpansionContext& context) {
   static const WorkerPaths kNoPaths;
-  const CTargetGuard guard(context.paths ? *context.paths : kNoPaths);
+  const WorkerPaths& paths = context.paths ? *context.paths : kNoPaths;
+  const CTargetGuard guard(paths);
   context.guard = &guard;
+  // The program file may have been started under another spelling (a short name, say).
+  context.programFullPath.clear();
+  if (!paths.programPath.empty()) platform::FullPath(paths.programPath, &context.programFullPath);
   ExpandResult result = ExpandResult::Done;
   while (!targets.empty()) {
     if (Stopped(context)) {

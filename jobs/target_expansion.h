@@ -35,8 +35,10 @@ struct ExpansionContext {
   bool accountForTargets = false;
   // Set when a named target was not taken: missing, a link, left out by the mode.
   bool targetNotDone = false;
-  // Set by ExpandTargets for its walks.
+  // Set by ExpandTargets for its walks: the refused places, and the program
+  // file's path in the full form that walked paths have.
   const CTargetGuard* guard = nullptr;
+  std::string programFullPath;
 };
 
 enum class ExpandResult {

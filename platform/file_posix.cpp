@@ -413,8 +413,14 @@ DirectoryList::~DirectoryList() {
 bool DirectoryList::Open(const std::string& folder) {
   Close();
   impl_->incomplete = false;
-  impl_->dir = opendir(folder.c_str());
-  if (!impl_->dir) return false;
+  // Never through a link, even one that took the folder's place since it was listed.
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  impl_->dir = fdopendir(fd);
+  if (!impl_->dir) {
+    close(fd);
+    return false;
+  }
   impl_->folder = folder;
   if (!impl_->folder.empty() && impl_->folder.back() != '/') impl_->folder += '/';
   return true;

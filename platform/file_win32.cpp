@@ -212,6 +212,8 @@ bool FullPath(const std::string& path, std::string* full) {
     return false;
   }
   if (HasDevicePrefix(absolute)) return false;  // a device name such as CON or NUL
+  // A colon past the drive names a stream ("C:\Windows::$INDEX_ALLOCATION" is the folder itself).
+  if (absolute.find(':', 2) != std::string::npos) return false;
   std::string longForm;
   if (StringFrom([&](char* b, DWORD n) { return GetLongPathNameA(absolute.c_str(), b, n); }, &longForm)) {
     // Long names for the short (8.3) ones.

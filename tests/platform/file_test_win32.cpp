@@ -67,6 +67,7 @@ TEST(WindowsPaths, FullPathResolvesEveryForm) {
       {"\\\\?\\" + win + ".", ""},                    // literally "windows.", which the plain form cannot name
       {"\\\\?\\" + sys + "\\..\\x", ""},
       {"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\", ""},
+      {win + "::$INDEX_ALLOCATION", ""},  // a stream: the folder itself under another name
       {"CON", ""},
       {sys + "\\nul.txt", ""},
       {shortName, longName},
