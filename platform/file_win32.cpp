@@ -260,9 +260,8 @@ bool PathWithin(const std::string& path, const std::string& folder) {
   const std::vector<std::string> inner = Components(path), outer = Components(folder);
   if (outer.empty() || inner.size() < outer.size()) return false;
   // A share "\\srv\x" is not the folder "C:\srv\x" nor the rooted "\srv\x".
-  if ((IsSlash(path[0]) && path.size() > 1 && IsSlash(path[1])) != (IsSlash(folder[0]) && folder.size() > 1 && IsSlash(folder[1]))) {
-    return false;
-  }
+  auto isShare = [](const std::string& p) { return p.size() > 1 && IsSlash(p[0]) && IsSlash(p[1]); };
+  if (isShare(path) != isShare(folder)) return false;
   for (size_t i = 0; i < outer.size(); ++i) {
     if (!SamePathNoCase(inner[i], outer[i])) return false;
   }
