@@ -61,6 +61,26 @@ TEST(CodecWindows, ShiftJisNameWithTrailBackslashRoundTrips) {
   EXPECT_TRUE(Read(plain) == bytes);
 }
 
+TEST(CodecWindows, StoredNamesWindowsCannotHoldAreRefused) {
+  // Made on Linux, where they are ordinary names: here nothing is written.
+  testkit::TempDir dir;
+  codectest::LogRecorder log;
+  CFileCodec codec;
+  codec.SetLogSink(&log);
+  codec.SetKey("pw");
+  for (const std::string name : {"12:30.txt", "CON", "nul.txt", "x<y", "pipe|", "dot.", "blank "}) {
+    log.Clear();
+    const std::string path = dir.Join("h.cpy");
+    const auto bytes = codectest::WithStoredName("pw", name, testkit::PatternBytes(20, 1));
+    Write(path, bytes);
+    codec.DecryptFile(path);
+    EXPECT_EQ(log.Lines(), (std::vector<std::pair<std::string, LogKind>>{
+                               {codectest::ErrorLine("error_unsafe_name \"" + name + "\"", path), Error}}));
+    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"h.cpy"});
+    platform::RemoveFile(path);
+  }
+}
+
 TEST(CodecWindows, ShiftJisStoredNameWithRealBackslashIsRefused) {
   if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "needs the Japanese code page (932), have " << platform::AnsiCodePage();
   // A single-byte character then a real backslash: "a\" + "b".
