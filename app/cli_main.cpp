@@ -531,6 +531,7 @@ int main(int argc, char** argv) {
     }
     Settings settings;
     LoadSettings(settings);
+    const Settings loaded = settings;
     LoadTextTable(kTextTableKey, "");
     FillMissingTexts(GlobalTextTable(), EnglishLanguageText());
     for (const std::string& s : args.sets) {
@@ -539,7 +540,10 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
     }
-    if (!args.sets.empty()) SaveSettings(settings);
+    if (!args.sets.empty() && !SaveChangedSettings(settings, loaded)) {
+      std::fprintf(stderr, "tavro: the settings cannot be stored; nothing was changed\n");
+      return kExitTrouble;
+    }
     PrintSettings(settings);
     return kExitClean;
   }
@@ -568,6 +572,8 @@ int main(int argc, char** argv) {
   FillMissingTexts(GlobalTextTable(), EnglishLanguageText());
   Settings settings;
   LoadSettings(settings);
+  // Only what this run changes is saved: another run's --set meanwhile stays.
+  const Settings loaded = settings;
   if (args.autoExit) settings.AutoExit = 1;
   const bool enciphers = args.mode != Decryption;
 
@@ -635,6 +641,9 @@ int main(int argc, char** argv) {
 
   const int status = RunJob(args, settings, password);
   // The text table is not written back: nothing here changes it.
-  SaveSettings(settings);
+  if (!SaveChangedSettings(settings, loaded)) {
+    std::fprintf(stderr, "tavro: the settings cannot be stored\n");
+    return status == kExitClean ? kExitTrouble : status;
+  }
   return status;
 }

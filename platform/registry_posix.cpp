@@ -25,7 +25,8 @@
 namespace platform {
 namespace {
 
-// A settings file larger than this is not ours: it is read as damaged.
+// A settings file larger than this is not ours: it cannot be read, so it is
+// never written over either.
 constexpr off_t kMaxStoreSize = 16 * 1024 * 1024;
 
 enum class ReadResult { kOk, kMissing, kFailed };
@@ -39,9 +40,9 @@ ReadResult ReadStoreFile(const std::string& path, regfile::Store* store) {
     ::close(fd);
     return ReadResult::kFailed;
   }
-  if (st.st_size > kMaxStoreSize) {  // damaged beyond use: every value takes its default
+  if (st.st_size > kMaxStoreSize) {
     ::close(fd);
-    return ReadResult::kOk;
+    return ReadResult::kFailed;
   }
   std::string text;
   char buffer[16384];
@@ -54,9 +55,9 @@ ReadResult ReadStoreFile(const std::string& path, regfile::Store* store) {
     }
     if (n == 0) break;
     text.append(buffer, static_cast<size_t>(n));
-    if (text.size() > static_cast<size_t>(kMaxStoreSize)) {
+    if (text.size() > static_cast<size_t>(kMaxStoreSize)) {  // it grew while it was read
       ::close(fd);
-      return ReadResult::kOk;
+      return ReadResult::kFailed;
     }
   }
   ::close(fd);

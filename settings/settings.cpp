@@ -50,18 +50,39 @@ void LoadSettings(Settings& settings, const std::string& subkey) {
   key.Close();
 }
 
-void SaveSettings(Settings& settings, const std::string& subkey) {
+namespace {
+
+bool Same(const Settings& a, const Settings& b) {
+  for (const FlagField& flag : kFlags)
+    if (a.*flag.field != b.*flag.field) return false;
+  return a.HashValue == b.HashValue;
+}
+
+bool Save(Settings& settings, const Settings* loaded, const std::string& subkey) {
+  if (settings.HashCheck == 0) settings.HashValue.fill(0);
+  if (loaded && Same(settings, *loaded)) return true;  // nothing of ours to write
   platform::RegistryKey key;
-  if (!key.Open(subkey)) return;
+  if (!key.Open(subkey)) return false;
   const std::string used = LookupText("used");
   key.Set("", platform::kRegSz, used.c_str(), static_cast<uint32_t>(used.size() + 1));
   for (const FlagField& flag : kFlags) {
     const uint32_t value = settings.*flag.field;
+    if (loaded && loaded->*flag.field == value) continue;
     const unsigned char data[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
     key.Set(flag.name, platform::kRegDword, data, sizeof data);
   }
-  if (settings.HashCheck == 0) settings.HashValue.fill(0);
-  key.Set("HashValue", platform::kRegBinary, settings.HashValue.data(), static_cast<uint32_t>(settings.HashValue.size()));
-  key.Close();
+  if (!loaded || loaded->HashValue != settings.HashValue) {
+    key.Set("HashValue", platform::kRegBinary, settings.HashValue.data(),
+            static_cast<uint32_t>(settings.HashValue.size()));
+  }
+  return key.Close();
+}
+
+}  // namespace
+
+bool SaveSettings(Settings& settings, const std::string& subkey) { return Save(settings, nullptr, subkey); }
+
+bool SaveChangedSettings(Settings& settings, const Settings& loaded, const std::string& subkey) {
+  return Save(settings, &loaded, subkey);
 }

@@ -34,5 +34,10 @@ void LoadSettings(Settings& settings, const std::string& subkey = kSettingsKey);
 
 // Writes settings: the unnamed value as the text of "used", the seven flags as
 // REG_DWORD and HashValue as 20 bytes of REG_BINARY. With HashCheck off the
-// digest is cleared first, in settings too.
-void SaveSettings(Settings& settings, const std::string& subkey = kSettingsKey);
+// digest is cleared first, in settings too. False when the store could not be
+// written (a settings file that cannot be read is never written over).
+bool SaveSettings(Settings& settings, const std::string& subkey = kSettingsKey);
+// The same, for a program that may run beside another one that saves too:
+// only the values that differ from `loaded` (what LoadSettings gave at the
+// start) are written; every other value stays as the store has it now.
+bool SaveChangedSettings(Settings& settings, const Settings& loaded, const std::string& subkey = kSettingsKey);

@@ -202,6 +202,20 @@ TEST_F(StoreTest, UnreadableStoreIsNeverOverwritten) {
   EXPECT_TRUE(std::filesystem::is_directory(path));
 }
 
+TEST_F(StoreTest, OversizedStoreIsNeitherReadNorWrittenOver) {
+  std::filesystem::create_directories(dir.path() + "/tavro");
+  std::string big = "[Software\\Veltrane\\Tavro]\n\"Zero\"=dword:00000000\n\"Rand\"=dword:00000000\n";
+  big.append(16 * 1024 * 1024, ';');
+  big += '\n';
+  testkit::WriteAll(path, big);
+  Settings s;
+  LoadSettings(s);
+  EXPECT_EQ(s.Zero, 1u);  // cannot be read: the defaults, for this run
+  s.AutoExit = 1;
+  EXPECT_FALSE(SaveSettings(s));  // and the failure is said, not the file replaced
+  EXPECT_EQ(FileText(path), big);
+}
+
 TEST_F(StoreTest, NoConfigFolderMeansDefaults) {
   setenv("XDG_CONFIG_HOME", (dir.path() + "/file").c_str(), 1);
   testkit::WriteAll(dir.path() + "/file", "not a folder");

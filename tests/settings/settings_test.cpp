@@ -205,3 +205,33 @@ TEST_F(SettingsTest, SettingsAndTextCopyShareOneKeyWithoutHarm) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SettingsTest, SavingOnlyWhatChangedKeepsWhatAnotherRunSavedMeanwhile) {
+  Settings first;
+  LoadSettings(first, scratch.path());
+  const Settings loaded = first;
+  // Another run turns the random pass off meanwhile; this one changes AutoExit and the digest.
+  Settings other;
+  LoadSettings(other, scratch.path());
+  other.Rand = 0;
+  ASSERT_TRUE(SaveSettings(other, scratch.path()));
+  first.AutoExit = 1;
+  first.HashValue = Digest(0x10);
+  ASSERT_TRUE(SaveChangedSettings(first, loaded, scratch.path()));
+  Settings back;
+  LoadSettings(back, scratch.path());
+  EXPECT_EQ(back.Rand, 0u);
+  EXPECT_EQ(back.AutoExit, 1u);
+  EXPECT_EQ(back.HashValue, Digest(0x10));
+  // The reverse: a run that turned a pass on is not undone by one that changed nothing of it.
+  other.Rand = 1;
+  ASSERT_TRUE(SaveSettings(other, scratch.path()));
+  Settings unchanged = loaded;
+  EXPECT_TRUE(SaveChangedSettings(unchanged, loaded, scratch.path()));
+  LoadSettings(back, scratch.path());
+  EXPECT_EQ(back.Rand, 1u);
+}
+
+}  // namespace
