@@ -42,8 +42,8 @@ std::string Printable(const std::string& name) {
   return out;
 }
 
-// A new output under a work name. Unless Keep() was called, the file is
-// closed and removed when this goes away.
+// A new output under a work name, held until it is placed. Unless it was
+// placed, the file is removed (through its handle) when this goes away.
 class WorkFile {
  public:
   ~WorkFile() { Discard(); }
@@ -64,19 +64,35 @@ class WorkFile {
     return false;
   }
 
-  void Keep() { path.clear(); }
+  // Gives the finished output its final name, never replacing a file.
+  platform::RenameResult Place(const std::string& to) {
+    const platform::RenameResult result = file.RenameTo(path, to);
+    if (result == platform::RenameResult::Done || result == platform::RenameResult::NotSynced) path.clear();
+    return result;
+  }
 
   void Discard() {
+    if (file.IsOpen() && !path.empty()) {
+      file.SetAttributes(platform::kAttrNormal);  // a read-only file cannot be deleted on Windows
+      file.Remove(path);  // only while the work name still leads to this file
+    }
     file.Close();
-    if (path.empty()) return;
-    platform::SetAttributes(path, platform::kAttrNormal);  // a read-only file cannot be deleted on Windows
-    platform::RemoveFile(path);
     path.clear();
   }
 
   File file;
   std::string path;
 };
+
+bool Placed(platform::RenameResult result) {
+  return result == platform::RenameResult::Done || result == platform::RenameResult::NotSynced;
+}
+
+// True while the name still leads to the file of that identity.
+bool StillThere(const std::string& path, const platform::FileIdentity& identity) {
+  platform::FileIdentity now;
+  return platform::IdentityOf(path, &now) && now == identity;
+}
 
 }  // namespace
 
@@ -117,11 +133,49 @@ void CFileCodec::Report(LogKind kind, const char* key, const char* tag, const st
   }
 }
 
-void CFileCodec::Notify(ICodecObserver::Event event, const std::string& path) {
-  if (observer_) observer_->OnCodecEvent(event, path);
+// A read-only attribute cleared for the work. It is set again, through the
+// open file once there is one, on every path that keeps the file.
+class CFileCodec::ReadOnlyLease {
+ public:
+  ReadOnlyLease(const std::string& path, uint32_t initial) : path_(path), initial_(initial) {}
+  ~ReadOnlyLease() { Restore(); }
+  ReadOnlyLease(const ReadOnlyLease&) = delete;
+  ReadOnlyLease& operator=(const ReadOnlyLease&) = delete;
+
+  // Clears the attribute by name (before the file can be opened for writing).
+  bool Clear() {
+    if (!(initial_ & platform::kAttrReadOnly)) return true;
+    if (!platform::SetAttributes(path_, initial_ & ~platform::kAttrReadOnly)) return false;
+    cleared_ = true;
+    return true;
+  }
+  // From now on the attribute goes back through the open file.
+  void Hold(File* file) { file_ = file; }
+  void Restore() {
+    if (!cleared_) return;
+    cleared_ = false;
+    if (file_ && file_->IsOpen()) {
+      file_->SetAttributes(initial_);
+    } else {
+      platform::SetAttributes(path_, initial_);
+    }
+  }
+  // The file is gone: nothing to put back.
+  void Release() { cleared_ = false; }
+
+ private:
+  std::string path_;
+  uint32_t initial_;
+  File* file_ = nullptr;
+  bool cleared_ = false;
+};
+
+void CFileCodec::Notify(ICodecObserver::Event event, const std::string& path, File* held) {
+  if (observer_) observer_->OnCodecEvent(event, path, held);
 }
 
-void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& destPath) {
+void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& destPath,
+                             const platform::FileIdentity& listed) {
   stopFlag.store(0);
   processedBytes_.store(0);
   outcome_ = Outcome::Failed;
@@ -131,20 +185,31 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
     Report(Message, "message_file_open_failed", nullptr, plainPath);
     return;
   }
+  File plain;  // declared before the lease: the attribute goes back through it
+  ReadOnlyLease readOnly(plainPath, initial);
   if (initial & platform::kAttrReadOnly) {
-    if (!writeReadOnly || !platform::SetAttributes(plainPath, initial & ~platform::kAttrReadOnly)) {
+    if (!writeReadOnly || !readOnly.Clear()) {
       outcome_ = writeReadOnly ? Outcome::Failed : Outcome::LeftAlone;
       Report(Message, "message_file_attributes_failed", nullptr, plainPath);
       return;
     }
   }
 
-  File plain;
-  uint64_t length = 0;
-  if (!plain.OpenExisting(plainPath) || !plain.Length(&length)) {
+  // Held from here to its deletion.
+  platform::FileInfo opened;
+  if (!plain.OpenExisting(plainPath) || !plain.Status(&opened)) {
+    plain.Close();
     Report(Message, "message_file_open_failed", nullptr, plainPath);
     return;
   }
+  readOnly.Hold(&plain);
+  if (listed.Known() && listed != opened.identity) {
+    // The name leads elsewhere than when the folder was listed (a folder on
+    // the way swapped for a link, the file replaced): not the file chosen.
+    Report(Error, "error_file_replaced", nullptr, plainPath);
+    return;
+  }
+  const uint64_t length = opened.size;
   const size_t lead = static_cast<size_t>(length % 8);
 
   std::string plainName, destFolder;
@@ -164,12 +229,12 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
     return;
   }
   unsigned char sealed[format::kKeyCheckSize];
-  unsigned char opened[format::kKeyCheckSize];
+  unsigned char unsealed[format::kKeyCheckSize];
   for (size_t i = 0; i < format::kKeyCheckSize; i += 8) {
     cipher_.EncryptBlock(sealed + i, check + i);
-    cipher_.DecryptBlock(opened + i, sealed + i);
+    cipher_.DecryptBlock(unsealed + i, sealed + i);
   }
-  if (std::memcmp(opened, check, sizeof check) != 0) {
+  if (std::memcmp(unsealed, check, sizeof check) != 0) {
     Report(Error, "error_safety_check", nullptr, plainPath);
     return;
   }
@@ -238,88 +303,143 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
       return;
     }
     remaining -= want;
-    Notify(ICodecObserver::BodyChunkDone, plainPath);
+    Notify(ICodecObserver::BodyChunkDone, plainPath, nullptr);
     if (want < static_cast<size_t>(bufferSize_) || remaining == 0) break;
   }
 
-  // On disk before anything happens to the plain file.
-  if (!out.file.Flush() || !out.file.Close()) {
-    Report(Error, "error_write_file", nullptr, plainPath);
+  // The plain file must still be what was read: a program that ignores the
+  // lock (POSIX) may have written to it meanwhile, and the output would miss it.
+  platform::FileInfo now;
+  if (!plain.Status(&now) || now.size != opened.size || now.writeStamp != opened.writeStamp) {
+    Report(Error, "error_file_changed", nullptr, plainPath);
     return;
   }
 
-  // Times (whole seconds), permissions and attributes of the plain file.
-  platform::FileInfo info;
-  if (!platform::LookupPath(plainPath, &info) || !platform::SetTimes(out.path, info.times) ||
-      !platform::CopyAccess(plainPath, out.path) || !platform::SetAttributes(out.path, initial)) {
+  // Times (whole seconds), owner and permissions, attributes of the plain
+  // file; then everything on the disk before anything happens to the plain file.
+  if (!out.file.SetTimes(opened.times) || !out.file.CopyAccessFrom(plain) || !out.file.SetAttributes(initial)) {
     Report(Error, "error_file_status", nullptr, plainPath);
+    return;
+  }
+  if (!out.file.Flush()) {
+    Report(Error, "error_write_file", nullptr, plainPath);
     return;
   }
 
   // The final name, never replacing a file that appeared meanwhile.
   std::string finalPath = destPath;
-  bool placed = false;
-  for (int attempt = 0; attempt < 16 && !placed; ++attempt) {
-    if (platform::RenameNoReplace(out.path, finalPath)) {
-      placed = true;
-      break;
-    }
-    if (!namer_ || !platform::LookupPath(finalPath, nullptr)) break;
+  platform::RenameResult placed = out.Place(finalPath);
+  for (int attempt = 0; attempt < 16 && placed == platform::RenameResult::NameTaken && namer_; ++attempt) {
     finalPath = namer_(destFolder);
     if (finalPath.empty()) break;
+    placed = out.Place(finalPath);
   }
-  if (!placed) {
+  if (!Placed(placed)) {
     Report(Message, "message_file_create_failed", nullptr, plainPath);
     return;
   }
-  out.Keep();
-  plain.Close();  // closed before it can be renamed or deleted (Windows insists)
-  Notify(ICodecObserver::OutputPlaced, finalPath);
+  out.file.Close();
+  Notify(ICodecObserver::OutputPlaced, finalPath, &plain);
+  if (placed == platform::RenameResult::NotSynced) {
+    // The output's name may not survive a power cut: the plain file stays.
+    Report(Error, "error_folder_sync", nullptr, plainPath);
+    return;
+  }
 
   outcome_ = Outcome::Done;
-  RemovePlainFile(plainPath, plainName);
+  RemovePlainFile(plain, plainPath, plainName, readOnly);
   // Enciphered all the same: the other system would refuse to write this name back.
   if (!IsSafeFileName(plainName, OtherNameRules())) Report(Message, "message_name_not_portable", nullptr, plainPath);
 }
 
-void CFileCodec::RemovePlainFile(const std::string& plainPath, const std::string& name) {
-  if (!zeroPass && !randomPass) {
-    if (!platform::RemoveFile(plainPath)) Report(Error, "error_encryption_remove", nullptr, plainPath);
-    return;
-  }
-
-  // Away from its own name first: a half-overwritten file never sits there.
-  std::string folder;
-  SplitPath(plainPath, &folder, nullptr);
-  SeedRandom(static_cast<uint32_t>(platform::NowSeconds()));
-  std::string digitPath;
-  bool moved = false;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string digits(name.size(), '0');
-    for (char& c : digits) c = static_cast<char>('0' + NextRandom() % 10);
-    digitPath = JoinPath(folder, digits);
-    if (platform::RenameNoReplace(plainPath, digitPath)) {
-      moved = true;
-      break;
-    }
-    if (!platform::LookupPath(digitPath, nullptr)) break;  // not a name clash
-  }
-  if (!moved) {
+void CFileCodec::RemovePlainFile(File& plain, const std::string& plainPath, const std::string& name,
+                                 ReadOnlyLease& readOnly) {
+  platform::FileInfo now;
+  if (!plain.Status(&now)) {
     Report(Error, "error_encryption_remove", nullptr, plainPath);
     return;
   }
-  Notify(ICodecObserver::PlainRenamed, digitPath);
-
-  if ((zeroPass && !OverwritePass(digitPath, false)) || (randomPass && !OverwritePass(digitPath, true)) ||
-      !platform::RemoveFile(digitPath)) {
-    Report(Error, "error_encryption_remove", nullptr, digitPath);
+  // Overwriting a file with other hard links would destroy what they lead to.
+  const bool otherLinks = now.links > 1;
+  if (otherLinks || (!zeroPass && !randomPass)) {
+    switch (plain.Remove(plainPath)) {
+      case platform::RemoveResult::Done:
+        if (otherLinks) {
+          readOnly.Restore();  // the other names keep the file, and its attribute
+        } else {
+          readOnly.Release();
+        }
+        plain.Close();
+        if (otherLinks) Report(Message, "message_other_links", nullptr, plainPath);
+        return;
+      case platform::RemoveResult::NotThisFile:
+        Report(Error, "error_file_replaced", nullptr, plainPath);
+        return;
+      case platform::RemoveResult::Failed:
+        Report(Error, "error_encryption_remove", nullptr, plainPath);
+        return;
+    }
   }
+
+  // Away from its own name first: a half-overwritten file never sits there.
+  // The journal has the new name on the disk before the rename.
+  WipeEntry entry;
+  SplitPath(plainPath, &entry.folder, nullptr);
+  entry.identity = now.identity;
+  entry.size = now.size;
+  SeedRandom(static_cast<uint32_t>(platform::NowSeconds()));
+  std::string digitPath;
+  platform::RenameResult renamed = platform::RenameResult::NameTaken;
+  for (int attempt = 0; attempt < 100 && renamed == platform::RenameResult::NameTaken; ++attempt) {
+    std::string digits(name.size(), '0');
+    for (char& c : digits) c = static_cast<char>('0' + NextRandom() % 10);
+    digitPath = JoinPath(entry.folder, digits);
+    if (platform::LookupPath(digitPath, nullptr)) continue;  // taken: the journal names no file but ours
+    entry.name = digits;
+    if (journal_ && !journal_->Record(entry)) {
+      Report(Error, "error_wipe_journal", nullptr, plainPath);
+      return;
+    }
+    renamed = plain.RenameTo(plainPath, digitPath);
+    if (journal_ && !Placed(renamed)) journal_->Finish(entry);  // the rename never happened
+  }
+  if (renamed == platform::RenameResult::NotThisFile) {
+    Report(Error, "error_file_replaced", nullptr, plainPath);
+    return;
+  }
+  if (!Placed(renamed)) {
+    Report(Error, "error_encryption_remove", nullptr, plainPath);
+    return;
+  }
+  if (renamed == platform::RenameResult::NotSynced) Report(Error, "error_folder_sync", nullptr, digitPath);
+  Notify(ICodecObserver::PlainRenamed, digitPath, &plain);
+
+  if (WipeHeld(plain, digitPath, readOnly) == Wiped::Done && journal_) journal_->Finish(entry);
 }
 
-bool CFileCodec::OverwritePass(const std::string& path, bool random) {
-  File file;
+CFileCodec::Wiped CFileCodec::WipeHeld(File& file, const std::string& path, ReadOnlyLease& readOnly) {
+  if ((zeroPass && !OverwritePass(file, path, false)) || (randomPass && !OverwritePass(file, path, true))) {
+    Report(Error, "error_encryption_remove", nullptr, path);
+    return Wiped::Failed;
+  }
+  switch (file.Remove(path)) {
+    case platform::RemoveResult::Done:
+      readOnly.Release();
+      file.Close();
+      return Wiped::Done;
+    case platform::RemoveResult::NotThisFile:
+      Report(Error, "error_file_replaced", nullptr, path);
+      return Wiped::NotThisFile;
+    case platform::RemoveResult::Failed:
+      break;
+  }
+  Report(Error, "error_encryption_remove", nullptr, path);
+  return Wiped::Failed;
+}
+
+bool CFileCodec::OverwritePass(File& file, const std::string& path, bool random) {
   uint64_t length = 0;
-  if (!file.OpenExisting(path) || !file.Length(&length) || !file.Seek(0)) return false;
+  if (!file.Length(&length) || !file.Seek(0)) return false;
   unsigned char* buffer = buffer_.get();
   if (random) {
     SeedRandom(static_cast<uint32_t>(platform::NowSeconds()));
@@ -335,12 +455,76 @@ bool CFileCodec::OverwritePass(const std::string& path, bool random) {
     AddProcessed(piece);
     remaining -= piece;
   }
-  if (!file.Flush() || !file.Close()) return false;
-  Notify(random ? ICodecObserver::RandomPassDone : ICodecObserver::ZeroPassDone, path);
+  if (!file.Flush()) return false;
+  Notify(random ? ICodecObserver::RandomPassDone : ICodecObserver::ZeroPassDone, path, &file);
   return true;
 }
 
-void CFileCodec::DecryptFile(const std::string& path) {
+CFileCodec::Recovery CFileCodec::FinishWipe(const WipeEntry& entry) {
+  const std::string path = entry.Path();
+  platform::FileIdentity identity;
+  if (!platform::IdentityOf(path, &identity)) return Recovery::Gone;
+  if (identity != entry.identity) return Recovery::NotOurs;  // left untouched
+  uint32_t initial = 0;
+  if (!platform::GetAttributes(path, &initial)) return Recovery::Gone;
+  File file;
+  ReadOnlyLease readOnly(path, initial);
+  if (!readOnly.Clear()) {
+    Report(Error, "error_encryption_remove", nullptr, path);
+    return Recovery::Failed;
+  }
+  // A run whose wipe is still going holds its file: that one is left alone.
+  if (!file.OpenExisting(path)) return Recovery::Held;
+  readOnly.Hold(&file);
+  platform::FileInfo now;
+  if (!file.Status(&now) || now.identity != entry.identity || now.size != entry.size) return Recovery::NotOurs;
+  if (now.links > 1) {
+    // Linked elsewhere since: the other names keep the contents.
+    if (file.Remove(path) != platform::RemoveResult::Done) {
+      Report(Error, "error_encryption_remove", nullptr, path);
+      return Recovery::Failed;
+    }
+    readOnly.Restore();
+    file.Close();
+    Report(Message, "message_other_links", nullptr, path);
+    return Recovery::Finished;
+  }
+  switch (WipeHeld(file, path, readOnly)) {
+    case Wiped::Done:
+      Report(Message, "message_wipe_finished", nullptr, path);
+      return Recovery::Finished;
+    case Wiped::NotThisFile:
+      return Recovery::NotOurs;
+    case Wiped::Failed:
+      break;
+  }
+  return Recovery::Failed;
+}
+
+void CFileCodec::RecoverWipes(CWipeJournal& journal) {
+  if (!journal.IsOpen()) return;
+  size_t damaged = 0;
+  const std::vector<WipeEntry> entries = journal.Pending(&damaged);
+  for (size_t i = 0; i < damaged; ++i) Report(Message, "message_wipe_journal_damaged", nullptr, journal.Path());
+  for (const WipeEntry& entry : entries) {
+    switch (FinishWipe(entry)) {
+      case Recovery::Finished:
+        journal.Finish(entry);
+        break;
+      case Recovery::Gone:
+      case Recovery::NotOurs:
+        // With other runs about, the entry may be one whose rename is still to come.
+        if (journal.Alone()) journal.Finish(entry);
+        break;
+      case Recovery::Held:
+      case Recovery::Failed:
+        break;
+    }
+  }
+  journal.Compact();
+}
+
+void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdentity& listed) {
   stopFlag.store(0);
   processedBytes_.store(0);
   outcome_ = Outcome::Failed;
@@ -350,20 +534,29 @@ void CFileCodec::DecryptFile(const std::string& path) {
     Report(Message, "message_file_open_failed", nullptr, path);
     return;
   }
+  File source;  // declared before the lease: the attribute goes back through it
+  ReadOnlyLease readOnly(path, initial);
   if (initial & platform::kAttrReadOnly) {
-    if (!writeReadOnly || !platform::SetAttributes(path, initial & ~platform::kAttrReadOnly)) {
+    if (!writeReadOnly || !readOnly.Clear()) {
       outcome_ = writeReadOnly ? Outcome::Failed : Outcome::LeftAlone;
       Report(Message, "message_file_attributes_failed", nullptr, path);
       return;
     }
   }
 
-  File source;
-  uint64_t length = 0;
-  if (!source.OpenExisting(path) || !source.Length(&length)) {
+  // Held from here to its deletion.
+  platform::FileInfo opened;
+  if (!source.OpenExisting(path) || !source.Status(&opened)) {
+    source.Close();
     Report(Message, "message_file_open_failed", nullptr, path);
     return;
   }
+  readOnly.Hold(&source);
+  if (listed.Known() && listed != opened.identity) {
+    Report(Error, "error_file_replaced", nullptr, path);
+    return;
+  }
+  const uint64_t length = opened.size;
   if (!format::CheckFileLength(length)) {
     Report(Error, "error_tavro_format", nullptr, path);
     return;
@@ -461,39 +654,60 @@ void CFileCodec::DecryptFile(const std::string& path) {
       return;
     }
     remaining -= want;
-    Notify(ICodecObserver::BodyChunkDone, path);
+    Notify(ICodecObserver::BodyChunkDone, path, nullptr);
     if (want < static_cast<size_t>(bufferSize_) || remaining == 0) break;
   }
 
-  if (!out.file.Flush() || !out.file.Close()) {
+  if (!out.file.SetTimes(opened.times) || !out.file.CopyAccessFrom(source) || !out.file.SetAttributes(initial)) {
+    Report(Error, "error_file_status", nullptr, outputPath);
+    return;
+  }
+  if (!out.file.Flush()) {
     Report(Error, "error_write_file", nullptr, outputPath);
     return;
   }
-  source.Close();
-
-  platform::FileInfo info;
-  if (!platform::LookupPath(path, &info) || !platform::SetTimes(out.path, info.times) ||
-      !platform::CopyAccess(path, out.path) || !platform::SetAttributes(out.path, initial)) {
-    Report(Error, "error_file_status", nullptr, outputPath);
+  const platform::RenameResult placed = out.Place(outputPath);
+  if (placed == platform::RenameResult::NameTaken) {
+    Report(Error, "error_same_filename", nullptr, outputPath);
     return;
   }
-  if (!platform::RenameNoReplace(out.path, outputPath)) {
-    if (platform::LookupPath(outputPath, nullptr)) {
-      Report(Error, "error_same_filename", nullptr, outputPath);
-    } else {
-      Report(Message, "message_file_create_failed", nullptr, outputPath);
-    }
+  if (!Placed(placed)) {
+    Report(Message, "message_file_create_failed", nullptr, outputPath);
     return;
   }
-  out.Keep();
-  Notify(ICodecObserver::OutputPlaced, outputPath);
+  platform::FileInfo output;
+  const bool outputKnown = out.file.Status(&output);
+  out.file.Close();
+  Notify(ICodecObserver::OutputPlaced, outputPath, &source);
+  if (placed == platform::RenameResult::NotSynced) {
+    // The output's name may not survive a power cut: the enciphered file stays.
+    Report(Error, "error_folder_sync", nullptr, path);
+    return;
+  }
 
-  if (!platform::RemoveFile(path)) {
+  switch (source.Remove(path)) {
+    case platform::RemoveResult::Done:
+      readOnly.Release();
+      source.Close();
+      outcome_ = Outcome::Done;
+      return;
+    case platform::RemoveResult::NotThisFile:
+      // Another file has taken the name: it stays, and so does the output of
+      // the file that was read (its only copy now).
+      Report(Error, "error_file_replaced", nullptr, path);
+      return;
+    case platform::RemoveResult::Failed:
+      break;
+  }
+  if (StillThere(path, opened.identity)) {
     // The enciphered file stays; its deciphered twin goes again.
-    platform::SetAttributes(outputPath, platform::kAttrNormal);
-    platform::RemoveFile(outputPath);
+    if (outputKnown && StillThere(outputPath, output.identity)) {
+      platform::SetAttributes(outputPath, platform::kAttrNormal);
+      platform::RemoveFile(outputPath);
+    }
     Report(Error, "error_file_status", nullptr, outputPath);
-    return;
+  } else {
+    // Gone meanwhile (another program): the output is the only copy left.
+    Report(Error, "error_source_vanished", nullptr, path);
   }
-  outcome_ = Outcome::Done;
 }

@@ -12,8 +12,15 @@
 //   replaces an existing file. No partial output ever sits under a final name.
 // - The source is overwritten or deleted only after its output is complete and
 //   on disk. A plain file that gets overwrite passes is first renamed to a
-//   digit name, so a half-overwritten file never sits under its own name.
-// - Any failure removes the partial output and leaves the source as it was.
+//   digit name, so a half-overwritten file never sits under its own name, and
+//   the wipe journal records it before the rename (codec/wipe_journal.h).
+// - The source is held from its opening to its deletion, and it is renamed,
+//   overwritten and deleted only while its name still leads to the file that
+//   was read (and that the walk listed). A source that changed while it was
+//   read is kept, and its output is not made.
+// - A file with other hard links is never overwritten: only its name goes.
+// - Any failure removes the partial output and leaves the source as it was,
+//   its read-only attribute included.
 #pragma once
 
 #include <atomic>
@@ -24,23 +31,26 @@
 
 #include "codec/block_crew.h"
 #include "codec/log_sink.h"
+#include "codec/wipe_journal.h"
 #include "crypto/cast_cipher.h"
+#include "platform/file.h"
 
 // Seen from outside at fixed points of a file operation; for tests and
-// diagnostics. Unless said otherwise the codec holds no handle on `path` when
-// it calls, so the file can be opened and read through the platform layer.
+// diagnostics. The codec holds no handle on `path` unless it passes it as
+// `held` (then the file can be read through it; the codec seeks before it
+// uses the handle again). `held` is null where there is nothing to read.
 class ICodecObserver {
  public:
   enum Event {
-    BodyChunkDone,   // a body chunk was written (both files still held; path = source)
+    BodyChunkDone,   // a body chunk was written (path = source; held = null)
     OutputPlaced,    // the output is complete, flushed, under its final name (path = output);
-                     // the source is still whole and no longer held
-    PlainRenamed,    // enciphering with a pass on: the plain file got its digit name (path = new name)
-    ZeroPassDone,    // the zero pass is written and flushed (path = digit name)
-    RandomPassDone,  // the random pass is written and flushed (path = digit name)
+                     // held = the source, still whole
+    PlainRenamed,    // enciphering with a pass on: the plain file got its digit name (path = new name; held = it)
+    ZeroPassDone,    // the zero pass is written and flushed (path = digit name; held = it)
+    RandomPassDone,  // the random pass is written and flushed (path = digit name; held = it)
   };
   virtual ~ICodecObserver() = default;
-  virtual void OnCodecEvent(Event event, const std::string& path) = 0;
+  virtual void OnCodecEvent(Event event, const std::string& path, platform::File* held) = 0;
 };
 
 // Yields a fresh, unused full path for an enciphered file in folder (the job
@@ -75,17 +85,32 @@ class CFileCodec {
   // such a file is reported "message_file_create_failed" and left alone.
   void SetOutputNamer(OutputNamer namer) { namer_ = std::move(namer); }
   void SetObserver(ICodecObserver* observer) { observer_ = observer; }
+  // The journal the wipes are recorded in (not owned; null: none is kept, as
+  // for a codec used on its own). With one, a plain file takes its digit name
+  // only after its entry is on the disk; when the entry cannot be written the
+  // plain file is kept whole under its own name.
+  void SetWipeJournal(CWipeJournal* journal) { journal_ = journal; }
 
   // The password's bytes (up to the first zero byte, at most 16 are used).
   void SetKey(const char* password);
 
   // Enciphers plainPath into destPath (a full path that should not exist yet),
   // carries the plain file's times and attributes over, runs the overwrite
-  // passes and removes the plain file. Every outcome is reported.
-  void EncryptFile(const std::string& plainPath, const std::string& destPath);
+  // passes and removes the plain file. Every outcome is reported. `listed` is
+  // the file's identity as the walk saw it, where known: a name that leads
+  // elsewhere by the time the file is opened is reported and left alone.
+  void EncryptFile(const std::string& plainPath, const std::string& destPath,
+                   const platform::FileIdentity& listed = platform::FileIdentity());
   // Deciphers an enciphered file beside itself under its stored name and
-  // removes it. Every outcome is reported.
-  void DecryptFile(const std::string& path);
+  // removes it. Every outcome is reported. `listed` as for EncryptFile.
+  void DecryptFile(const std::string& path, const platform::FileIdentity& listed = platform::FileIdentity());
+
+  // At the start of a job: finishes every wipe the journal holds whose file
+  // still exists with the same identity and size and is held by no other run
+  // (the passes as set now, then the deletion), one log line each; drops, and
+  // says, damaged lines; leaves other runs' live wipes alone. The journal is
+  // rewritten when this run has it alone.
+  void RecoverWipes(CWipeJournal& journal);
 
   // How the last file operation ended: done, left alone by a rule the user
   // chose (read-only while write read-only is off), failed, or stopped.
@@ -102,14 +127,21 @@ class CFileCodec {
 
  private:
   void Report(LogKind kind, const char* key, const char* tag, const std::string& path);
-  void Notify(ICodecObserver::Event event, const std::string& path);
   void AddProcessed(uint64_t count) { processedBytes_.fetch_add(count, std::memory_order_relaxed); }
-  void RemovePlainFile(const std::string& plainPath, const std::string& name);
-  bool OverwritePass(const std::string& path, bool random);
+  class ReadOnlyLease;
+  enum class Wiped { Done, NotThisFile, Failed };
+  enum class Recovery { Finished, Gone, NotOurs, Held, Failed };
+  void Notify(ICodecObserver::Event event, const std::string& path, platform::File* held);
+  void RemovePlainFile(platform::File& plain, const std::string& plainPath, const std::string& name,
+                       ReadOnlyLease& readOnly);
+  Wiped WipeHeld(platform::File& file, const std::string& path, ReadOnlyLease& readOnly);
+  bool OverwritePass(platform::File& file, const std::string& path, bool random);
+  Recovery FinishWipe(const WipeEntry& entry);
 
   ILogSink* sink_ = nullptr;
   OutputNamer namer_;
   ICodecObserver* observer_ = nullptr;
+  CWipeJournal* journal_ = nullptr;
   CCastCipher cipher_;
   CBlockCrew crew_;  // body chunks are enciphered on two threads
   std::unique_ptr<unsigned char[]> buffer_;

@@ -1,12 +1,9 @@
 #include "codec/random.h"
 
 namespace {
-thread_local uint32_t randomState = 1;
+thread_local CRandom threadRandom;
 }  // namespace
 
-void SeedRandom(uint32_t seed) { randomState = seed; }
+void SeedRandom(uint32_t seed) { threadRandom.Seed(seed); }
 
-int NextRandom() {
-  randomState = randomState * 214013u + 2531011u;
-  return static_cast<int>((randomState >> 16) & 0x7FFF);
-}
+int NextRandom() { return threadRandom.Next(); }

@@ -29,6 +29,7 @@ struct WorkerPaths {
   std::string systemDrive;    // e.g. "C:" (empty where there are no drives)
   std::string systemFolder;
   std::string windowsFolder;
+  std::string dataFolder;  // where the wipe journal lives (platform::ProgramDataFolder)
 };
 
 // The running program's paths as the platform gives them.

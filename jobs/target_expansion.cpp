@@ -39,7 +39,7 @@ bool ModeLeavesOut(const std::string& path, int mode) {
 }  // namespace
 
 bool TakeFile(std::vector<std::string>& workList, const std::string& path, uint64_t size, int mode,
-              ExpansionContext& context) {
+              ExpansionContext& context, const platform::FileIdentity& identity) {
   if (ModeLeavesOut(path, mode)) return false;
   const bool cipherFile = EndsWithCipherExtension(path);
   if (!cipherFile && ((context.paths && platform::SamePathNoCase(path, context.paths->programPath)) ||
@@ -51,6 +51,7 @@ bool TakeFile(std::vector<std::string>& workList, const std::string& path, uint6
   if (IsWorkFileName(sep == std::string::npos ? path : path.substr(sep + 1))) return false;
   uint64_t weight = 1;
   if (!cipherFile) weight += (context.zero ? 1 : 0) + (context.rand ? 1 : 0);
+  if (context.admit && !context.admit(path, identity)) return false;
   workList.push_back(path);
   if (context.totalBytes) *context.totalBytes += size * weight;
   return true;
@@ -58,14 +59,17 @@ bool TakeFile(std::vector<std::string>& workList, const std::string& path, uint6
 
 bool WalkFolder(std::vector<std::string>& workList, const std::string& folder, const std::string& finalFolder,
                 int mode, ExpansionContext& context) {
-  std::vector<std::string> pending;
-  pending.push_back(folder);
+  // Each folder with its identity as its parent's listing saw it: one that is
+  // replaced meanwhile (by a link, say) is not entered.
+  std::vector<std::pair<std::string, platform::FileIdentity>> pending;
+  pending.emplace_back(folder, platform::FileIdentity());
   platform::DirectoryList list;
   while (!pending.empty()) {
     if (Stopped(context)) return false;
-    const std::string current = pending.back();
+    const std::string current = pending.back().first;
+    const platform::FileIdentity listed = pending.back().second;
     pending.pop_back();
-    if (!list.Open(current)) {
+    if (!list.Open(current, listed)) {
       LogErrorLine(context, "error_folder_list", current);  // its files stay as they are
       continue;
     }
@@ -74,7 +78,7 @@ bool WalkFolder(std::vector<std::string>& workList, const std::string& folder, c
       if (IsDotEntry(entry.name)) continue;
       const std::string path = JoinPath(current, entry.name);
       if (!entry.info.isDirectory) {
-        TakeFile(workList, path, entry.info.size, mode, context);
+        TakeFile(workList, path, entry.info.size, mode, context, entry.info.identity);
         continue;
       }
       // A refused place met on the way (the program's own data folder inside
@@ -85,7 +89,7 @@ bool WalkFolder(std::vector<std::string>& workList, const std::string& folder, c
         if (!place && finalFolder != folder) place = context.guard->PlaceAt(finalFolder + path.substr(folder.size()));
       }
       if (!place) {
-        pending.push_back(path);
+        pending.emplace_back(path, entry.info.identity);
       } else if (!place->quiet && context.logMessage) {
         context.logMessage(LookupText(place->key) + " : " + path);
       }
@@ -137,7 +141,7 @@ ExpandResult ExpandTargets(std::vector<std::string>& targets, std::vector<std::s
         result = ExpandResult::Stopped;
         break;
       }
-    } else if (!TakeFile(workList, full, info.size, mode, context) && context.accountForTargets &&
+    } else if (!TakeFile(workList, full, info.size, mode, context, info.identity) && context.accountForTargets &&
                ModeLeavesOut(full, mode)) {
       LogMessageLine(context, "message_target_left_out", full);
       context.targetNotDone = true;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "jobs/job_request.h"
+#include "platform/file.h"
 
 class CTargetGuard;
 
@@ -39,6 +40,9 @@ struct ExpansionContext {
   // file's path in the full form that walked paths have.
   const CTargetGuard* guard = nullptr;
   std::string programFullPath;
+  // Asked last for each file the rules take, with its identity where the
+  // listing knows it: false leaves the file out (the wipe journal's files).
+  std::function<bool(const std::string& path, const platform::FileIdentity& identity)> admit;
 };
 
 enum class ExpandResult {
@@ -59,4 +63,4 @@ bool WalkFolder(std::vector<std::string>& workList, const std::string& folder, c
                 int mode, ExpansionContext& context);
 // The file rules for one file of full path p and size n; true when it was taken.
 bool TakeFile(std::vector<std::string>& workList, const std::string& path, uint64_t size, int mode,
-              ExpansionContext& context);
+              ExpansionContext& context, const platform::FileIdentity& identity = platform::FileIdentity());

@@ -1,5 +1,7 @@
 #include "jobs/worker.h"
 
+#include <thread>
+
 #include "codec/random.h"
 #include "jobs/target_expansion.h"
 #include "platform/file.h"
@@ -15,6 +17,7 @@ WorkerPaths CurrentWorkerPaths() {
   paths.windowsFolder = platform::WindowsFolder();
   const size_t first = paths.systemFolder.find(platform::PathSeparator());
   paths.systemDrive = first == std::string::npos ? paths.systemFolder : paths.systemFolder.substr(0, first);
+  paths.dataFolder = platform::ProgramDataFolder();
   return paths;
 }
 
@@ -138,9 +141,18 @@ void CWorkerThread::RequestQuit() {
 }
 
 uint64_t CWorkerThread::ProgressSum() const {
-  // The codec's count belongs to the file in progress only; once a file is
-  // done it is in doneBytes, and must not be counted twice.
-  return progress.doneBytes + (fileInProgress_ ? codec_.GetCounters() : 0);
+  // The codec's count is the file in progress; at the end of a file its bytes
+  // move to doneBytes and the count goes back to 0. A sum read while they
+  // move would count them twice or not at all, so it is read again.
+  for (;;) {
+    const uint32_t before = moving_.load();
+    if ((before & 1) == 0) {
+      const uint64_t sum = progress.doneBytes.load() + codec_.GetCounters();
+      std::atomic_thread_fence(std::memory_order_acquire);
+      if (moving_.load() == before) return sum;
+    }
+    std::this_thread::yield();
+  }
 }
 
 void CWorkerThread::SetFileInProgress(const std::string& path) {
@@ -148,11 +160,13 @@ void CWorkerThread::SetFileInProgress(const std::string& path) {
   fileInProgressPath_ = path;
 }
 
-void CWorkerThread::FileDone() {
+void CWorkerThread::FileDone(bool countThem) {
   SetFileInProgress(std::string());
-  fileInProgress_ = false;
-  progress.doneBytes += codec_.GetCounters();
-  if (codec_.LastOutcome() == CFileCodec::Outcome::Failed) progress.notDone = true;
+  moving_.fetch_add(1);
+  if (countThem) progress.doneBytes += codec_.GetCounters();
+  codec_.ResetCounters();
+  moving_.fetch_add(1);
+  if (countThem && codec_.LastOutcome() == CFileCodec::Outcome::Failed) progress.notDone = true;
 }
 
 bool CWorkerThread::WaitForEnd(int timeoutMs) {
@@ -213,7 +227,9 @@ void CWorkerThread::RunJob() {
     targetRefused_ = false;
   }
   std::vector<std::string> workList;
+  std::vector<platform::FileIdentity> listed;  // beside workList: each file's identity as the walk saw it
   codec_.SetKey(password_.c_str());
+  StartJournal();
   ExpansionContext context;
   context.paths = &paths_;
   context.zero = zero_;
@@ -226,6 +242,13 @@ void CWorkerThread::RunJob() {
   // nothing, unlike a wait on the events for every folder.
   context.stopRequested = [this] { return stopRequested_.load(); };
   context.accountForTargets = accountForTargets_;
+  context.admit = [this, &listed](const std::string& path, const platform::FileIdentity& identity) {
+    // A file the journal names is being wiped (by this program now or by
+    // another run), or waits for it: never a new target.
+    if (journal_.IsOpen() && journal_.Names(path, identity)) return false;
+    listed.push_back(identity);
+    return true;
+  };
   ExpandResult expansion = ExpandResult::Done;
   if (targets.empty()) {
     // Every target the user named was refused (the lines above say why).
@@ -246,20 +269,31 @@ void CWorkerThread::RunJob() {
       }
       const std::string& path = workList.back();
       if (mode == Encryption || (mode == Cryption && !EndsWithCipherExtension(path))) {
-        EncryptOne(path);
+        EncryptOne(path, listed.back());
       } else {
-        DecryptOne(path);
+        DecryptOne(path, listed.back());
       }
       workList.pop_back();
+      listed.pop_back();
     }
   }
+  // Drops the finished entries when no other run is about.
+  journal_.Close();
   // This job's targets are done with, whatever happened; targets added
   // meanwhile stay for the next job.
   std::lock_guard<std::mutex> lock(targetsMutex_);
   jobTookTargets_ = false;
 }
 
-void CWorkerThread::EncryptOne(const std::string& path) {
+void CWorkerThread::StartJournal() {
+  codec_.SetWipeJournal(&journal_);
+  if (!journal_.Open(paths_.dataFolder)) return;  // each wipe then says that it cannot be recorded
+  codec_.RecoverWipes(journal_);
+  journal_.Share();
+  FileDone(false);  // those bytes are no part of this job's plan
+}
+
+void CWorkerThread::EncryptOne(const std::string& path, const platform::FileIdentity& identity) {
   const size_t sep = platform::FindLastSeparator(path);
   if (sep == std::string::npos) {
     // Only full paths reach the job; a bare name has no folder for its output.
@@ -270,8 +304,7 @@ void CWorkerThread::EncryptOne(const std::string& path) {
   if (owner_) owner_->SetStatusText(path.substr(sep + 1));
   const std::string folder = path.substr(0, sep);
   SetFileInProgress(path);
-  fileInProgress_ = true;
-  codec_.EncryptFile(path, MakeOutputName(folder));
+  codec_.EncryptFile(path, MakeOutputName(folder), identity);
   FileDone();
 }
 
@@ -279,27 +312,40 @@ bool CWorkerThread::StopOrQuitSignalled() {
   return platform::WaitAny(QuitEvent, StopEvent, 0) != platform::kWaitTimeout;
 }
 
-void CWorkerThread::DecryptOne(const std::string& path) {
+void CWorkerThread::DecryptOne(const std::string& path, const platform::FileIdentity& identity) {
   const size_t sep = platform::FindLastSeparator(path);
   if (owner_) owner_->SetStatusText(sep == std::string::npos ? path : path.substr(sep + 1));
   SetFileInProgress(path);
-  fileInProgress_ = true;
-  codec_.DecryptFile(path);
+  codec_.DecryptFile(path, identity);
   FileDone();
 }
 
+namespace {
+
+uint32_t SystemSeed() {
+  uint32_t seed = 0;
+  if (!platform::SystemRandomBytes(&seed, sizeof seed)) {
+    // No random source: the time and this thread's own address differ at least between threads and runs.
+    seed = static_cast<uint32_t>(platform::NowSeconds()) ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&seed));
+  }
+  return seed;
+}
+
+}  // namespace
+
 std::string CWorkerThread::MakeOutputName(const std::string& folder) {
-  SeedRandom(static_cast<uint32_t>(platform::NowSeconds()));
+  // Never seeded again: the time seeding of the codec's own draws cannot reach it.
+  thread_local CRandom names(SystemSeed());
   for (;;) {
     char name[14];
     for (int i = 0; i < 13; ++i) {
-      const int kind = NextRandom() % 3;
+      const int kind = names.Next() % 3;
       if (kind == 0) {
-        name[i] = static_cast<char>('A' + NextRandom() % 26);
+        name[i] = static_cast<char>('A' + names.Next() % 26);
       } else if (kind == 1) {
-        name[i] = static_cast<char>('a' + NextRandom() % 26);
+        name[i] = static_cast<char>('a' + names.Next() % 26);
       } else {
-        name[i] = static_cast<char>('0' + NextRandom() % 10);
+        name[i] = static_cast<char>('0' + names.Next() % 10);
       }
     }
     name[13] = '\0';

@@ -70,7 +70,8 @@ class CWorkerThread : private ILogSink {
   void JobHandled() { progress.jobRunning = false; }
   bool JobRunning() const { return progress.jobRunning; }
 
-  // The bytes processed so far: doneBytes plus the file in progress.
+  // The bytes processed so far: doneBytes plus the file in progress. It never
+  // goes back and never counts a file twice, whenever it is read.
   uint64_t ProgressSum() const;
 
   // True once the thread has ended (after RequestQuit).
@@ -83,19 +84,24 @@ class CWorkerThread : private ILogSink {
   JobProgress progress;
 
   // One output name in folder: folder, separator, 13 letters and digits, ".cpy";
-  // no entry of that name exists when it is returned.
+  // no entry of that name exists when it is returned. The names come from a
+  // generator state of their own per thread, seeded once from the system's
+  // random source, so that they do not repeat across folders, runs and machines.
   static std::string MakeOutputName(const std::string& folder);
 
  private:
   void RunWorker();
   void RunJob();
-  void EncryptOne(const std::string& path);
-  void DecryptOne(const std::string& path);
+  void EncryptOne(const std::string& path, const platform::FileIdentity& listed);
+  void DecryptOne(const std::string& path, const platform::FileIdentity& listed);
   void SetFileInProgress(const std::string& path);
   // True when a stop or quit was asked for (or the test failed).
   bool StopOrQuitSignalled();
-  // Moves the finished file's bytes from the codec's count to doneBytes.
-  void FileDone();
+  // Opens the wipe journal for the job and finishes the wipes an earlier run left.
+  void StartJournal();
+  // Moves the finished file's bytes from the codec's count to doneBytes (all
+  // of them when countThem, else they are dropped), as one step for ProgressSum.
+  void FileDone(bool countThem = true);
   void LogMessage(const std::string& text);
   void LogError(const std::string& text);
   // The codec's lines pass through here on their way to the owner.
@@ -104,6 +110,7 @@ class CWorkerThread : private ILogSink {
   IJobOwner* owner_ = nullptr;
   WorkerPaths paths_;
   CFileCodec codec_;
+  CWipeJournal journal_;  // open while a job runs
 
   // The job request, written by the owner while no job runs.
   std::string password_;
@@ -120,7 +127,7 @@ class CWorkerThread : private ILogSink {
   std::string fileInProgressPath_;
 
   std::atomic<bool> stopRequested_{false};
-  std::atomic<bool> fileInProgress_{false};
+  std::atomic<uint32_t> moving_{0};  // odd while FileDone moves bytes between the two counts
 
   platform::Event QuitEvent;
   platform::Event StartEvent;

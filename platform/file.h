@@ -31,6 +31,19 @@ struct FileTimes {
   int64_t lastWrite = 0;
 };
 
+// Which file a name leads to: the device and inode number on POSIX, the
+// volume serial number and file index on Windows. Two names with the same
+// identity are the same file; all zero means not known.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool Known() const { return volume != 0 || index != 0; }
+};
+inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+inline bool operator!=(const FileIdentity& a, const FileIdentity& b) { return !(a == b); }
+
 struct FileInfo {
   bool isDirectory = false;
   uint64_t size = 0;
@@ -39,7 +52,23 @@ struct FileInfo {
   // A symbolic link, or on Windows a junction or another reparse point that
   // stands for a different place. Links are never followed by a walk.
   bool isLink = false;
+  // Known where the system gives them without opening the file (POSIX
+  // lookups and listings) and always from File::Status; zero otherwise.
+  FileIdentity identity;
+  uint32_t links = 0;      // the names (hard links) the file has
+  int64_t writeStamp = 0;  // last write at the finest resolution the system keeps; compare only with itself
 };
+
+// What became of a rename.
+enum class RenameResult {
+  Done,         // the file has its new name, and the name is on disk
+  NotSynced,    // the file has its new name, but the folder could not be synced: a power cut may undo it
+  NameTaken,    // the new name exists already; nothing changed
+  NotThisFile,  // (File::RenameTo) the old name no longer holds the open file; nothing changed
+  Failed,       // nothing changed
+};
+// What became of a removal through an open file.
+enum class RemoveResult { Done, NotThisFile, Failed };
 
 char PathSeparator();
 // Index of the last path separator in path, or std::string::npos. Aware of
@@ -80,10 +109,22 @@ bool SetTimes(const std::string& path, const FileTimes& times);
 // 0600, and receive their source's permissions this way). Windows: nothing to
 // do, the attributes carry everything.
 bool CopyAccess(const std::string& from, const std::string& to);
-// Renames, never replacing an existing file: fails when `to` exists. The new
-// name is on disk when it returns (folder synced / write-through move).
-bool RenameNoReplace(const std::string& from, const std::string& to);
+// Renames, never replacing an existing file (NameTaken when `to` exists). On
+// Done the new name is on disk (folder synced / write-through move).
+RenameResult RenameNoReplace(const std::string& from, const std::string& to);
+// Renames, replacing a file of the name `to` (never a folder): Done, NotSynced or Failed.
+RenameResult RenameReplacing(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
+// The identity of what the name leads to, without following a link at its
+// end and without opening it for reading or writing (a file another program
+// holds can be looked at). False when nothing of that name can be found.
+bool IdentityOf(const std::string& path, FileIdentity* identity);
+// Creates the folder and the folders above it that are missing (POSIX: for
+// the owner only). True when the folder exists afterwards.
+bool CreateFolders(const std::string& folder);
+// Makes the changes to a folder's entries durable (POSIX: the folder is
+// synced; Windows: nothing to do, renames are written through).
+bool SyncFolder(const std::string& folder);
 
 // An open file. Closed by Close() or the destructor.
 class File {
@@ -99,6 +140,10 @@ class File {
   bool OpenExisting(const std::string& path);
   // Creates a file that must not exist yet, for reading and writing, without sharing.
   bool CreateNew(const std::string& path);
+  // Opens a file for reading and appending, creating it when missing, shared
+  // with other programs (Tavro's journal and its lock): every Write goes to
+  // the end of the file in one piece, whoever else appends.
+  bool OpenForAppend(const std::string& path);
 
   bool IsOpen() const;
   // Reads up to size bytes; returns the count read, less than size only at the
@@ -111,6 +156,30 @@ class File {
   // Forces written data to the disk.
   bool Flush();
   bool Close();
+
+  // What the open file is now, whatever its name has become meanwhile.
+  bool Status(FileInfo* info);
+  // Attributes and times of the open file (as SetAttributes and SetTimes do by name).
+  bool SetAttributes(uint32_t attributes);
+  bool SetTimes(const FileTimes& times);
+  // POSIX: gives this file the owner and group of `source` (as far as the
+  // process may set them) and its permission bits. Windows: nothing to do.
+  bool CopyAccessFrom(File& source);
+  // Renames the open file, never replacing an existing file. `path` is the
+  // name it is known by: on POSIX the rename happens only while that name
+  // still leads to this very file (NotThisFile otherwise); on Windows the
+  // file is renamed through the handle, and no other program can rename it
+  // while it is held.
+  RenameResult RenameTo(const std::string& path, const std::string& to);
+  // Removes the name `path` of the open file, only while it still leads to
+  // this very file. Other hard links stay. The file is gone once it is
+  // closed (Windows) or at once (POSIX).
+  RemoveResult Remove(const std::string& path);
+  // Advisory lock on the whole file, between the programs that ask for one
+  // (files opened with OpenForAppend). Without wait, false at once when
+  // another holds a lock that conflicts.
+  bool Lock(bool exclusive, bool wait);
+  void Unlock();
 
  private:
   struct Impl;
@@ -134,7 +203,10 @@ class DirectoryList {
   DirectoryList(const DirectoryList&) = delete;
   DirectoryList& operator=(const DirectoryList&) = delete;
 
-  bool Open(const std::string& folder);
+  // With a known `expected` identity, only the folder the walk listed is
+  // opened: a folder that has meanwhile been replaced (by a link on POSIX,
+  // which is never followed at the end of the path) is refused.
+  bool Open(const std::string& folder, const FileIdentity& expected = FileIdentity());
   bool Next(DirEntry* entry);
   void Close();
   // True when the listing missed something: an entry could not be examined,
@@ -145,5 +217,26 @@ class DirectoryList {
   struct Impl;
   Impl* impl_;
 };
+
+// Test hook. Sees each of these operations just before it is made, on the
+// thread that makes it; when OnFileOp returns false the operation fails as if
+// the system had refused it, and nothing is done. `to` is the new name of a
+// Rename, else empty. Without a hook (the default) nothing is asked.
+enum class FileOp {
+  Create,      // CreateNew, OpenForAppend
+  Write,       // File::Write
+  Flush,       // File::Flush
+  Rename,      // RenameNoReplace, RenameReplacing, File::RenameTo
+  SyncFolder,  // the folder sync after a rename (Windows: the flush after a rename through the handle)
+  Remove,      // RemoveFile, File::Remove
+};
+class IFileOpHook {
+ public:
+  virtual ~IFileOpHook() = default;
+  virtual bool OnFileOp(FileOp op, const std::string& path, const std::string& to) = 0;
+};
+void SetFileOpHook(IFileOpHook* hook);
+// Asks the hook (true without one). The implementations call it.
+bool FileOpAllowed(FileOp op, const std::string& path, const std::string& to = std::string());
 
 }  // namespace platform

@@ -10,7 +10,9 @@
 //   last-access and last-write times.
 // - Symbolic links are never followed into: OpenExisting refuses them, and
 //   DirectoryList leaves them out of its listing (they cannot lead a folder walk
-//   into a loop or out of the chosen tree).
+//   into a loop or out of the chosen tree) and never opens one as a folder.
+// - An open file is renamed or removed by its name only while that name still
+//   leads to it (lstat compared with fstat just before).
 #include "platform/file.h"
 
 #ifndef _GNU_SOURCE
@@ -35,6 +37,13 @@ namespace platform {
 
 namespace {
 
+FileIdentity IdentityFromStat(const struct stat& st) {
+  FileIdentity id;
+  id.volume = static_cast<uint64_t>(st.st_dev);
+  id.index = static_cast<uint64_t>(st.st_ino);
+  return id;
+}
+
 FileInfo InfoFromStat(const struct stat& st) {
   FileInfo info;
   info.isLink = S_ISLNK(st.st_mode);
@@ -47,18 +56,27 @@ FileInfo InfoFromStat(const struct stat& st) {
   info.attributes = attributes;
   info.times.lastAccess = static_cast<int64_t>(st.st_atim.tv_sec);
   info.times.lastWrite = static_cast<int64_t>(st.st_mtim.tv_sec);
+  info.identity = IdentityFromStat(st);
+  info.links = static_cast<uint32_t>(st.st_nlink);
+  info.writeStamp = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return info;
 }
 
-// The birth time where the kernel and the file system know it, else 0.
-int64_t BirthTime(const std::string& path) {
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The birth time where the kernel and the file system know it, else 0: of
+// `name` in the folder `dir` (AT_FDCWD: the current folder), or of the open
+// file `dir` itself when name is empty.
+int64_t BirthTime(int dir, const char* name) {
 #if defined(STATX_BTIME)
   struct statx sx;
-  if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+  const int flags = AT_SYMLINK_NOFOLLOW | (*name ? 0 : AT_EMPTY_PATH);
+  if (statx(dir, name, flags, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
     return static_cast<int64_t>(sx.stx_btime.tv_sec);
   }
 #else
-  (void)path;
+  (void)dir;
+  (void)name;
 #endif
   return 0;
 }
@@ -70,15 +88,6 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, at);
 }
 
-// Makes a change to a folder's entries durable.
-bool SyncFolder(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync folders
-  close(fd);
-  return ok;
-}
-
 int RenameNoReplaceCall(const char* from, const char* to) {
 #if defined(SYS_renameat2)
   return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 1u /* RENAME_NOREPLACE */));
@@ -88,6 +97,20 @@ int RenameNoReplaceCall(const char* from, const char* to) {
   errno = ENOSYS;
   return -1;
 #endif
+}
+
+// The rename has happened: the folders are synced so that it survives a power cut.
+RenameResult SyncAfterRename(const std::string& from, const std::string& to) {
+  const std::string fromFolder = FolderOf(from);
+  const std::string toFolder = FolderOf(to);
+  bool ok = SyncFolder(toFolder);
+  if (fromFolder != toFolder) ok = SyncFolder(fromFolder) && ok;
+  return ok ? RenameResult::Done : RenameResult::NotSynced;
+}
+
+mode_t WithReadOnly(mode_t mode, uint32_t attributes) {
+  if (attributes & kAttrReadOnly) return mode & static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
+  return mode | S_IWUSR;
 }
 
 }  // namespace
@@ -113,7 +136,7 @@ bool LookupPath(const std::string& path, FileInfo* info) {
   if (path.empty() || lstat(path.c_str(), &st) != 0) return false;
   if (info) {
     *info = InfoFromStat(st);
-    info->times.creation = BirthTime(path);
+    info->times.creation = BirthTime(AT_FDCWD, path.c_str());
   }
   return true;
 }
@@ -181,6 +204,13 @@ bool PathWithin(const std::string& path, const std::string& folder) {
   return true;
 }
 
+bool IdentityOf(const std::string& path, FileIdentity* identity) {
+  struct stat st;
+  if (path.empty() || lstat(path.c_str(), &st) != 0) return false;
+  if (identity) *identity = IdentityFromStat(st);
+  return true;
+}
+
 bool GetAttributes(const std::string& path, uint32_t* attributes) {
   struct stat st;
   if (path.empty() || lstat(path.c_str(), &st) != 0) return false;
@@ -191,12 +221,7 @@ bool GetAttributes(const std::string& path, uint32_t* attributes) {
 bool SetAttributes(const std::string& path, uint32_t attributes) {
   struct stat st;
   if (path.empty() || lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
-  mode_t mode = st.st_mode & 07777;
-  if (attributes & kAttrReadOnly) {
-    mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
-  } else {
-    mode |= S_IWUSR;
-  }
+  const mode_t mode = WithReadOnly(st.st_mode & 07777, attributes);
   if (mode == (st.st_mode & 07777)) return true;
   return chmod(path.c_str(), mode) == 0;
 }
@@ -216,9 +241,11 @@ bool SetTimes(const std::string& path, const FileTimes& times) {
   return utimensat(AT_FDCWD, path.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
+RenameResult RenameNoReplace(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty() || !FileOpAllowed(FileOp::Rename, from, to)) return RenameResult::Failed;
   if (RenameNoReplaceCall(from.c_str(), to.c_str()) != 0) {
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    if (errno == EEXIST) return RenameResult::NameTaken;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return RenameResult::Failed;
     // The file system cannot rename without replacing: a hard link fails
     // when the name is taken, and the old name goes afterwards.
     if (link(from.c_str(), to.c_str()) == 0) {
@@ -226,33 +253,57 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
         const int saved = errno;
         unlink(to.c_str());
         errno = saved;
-        return false;
+        return RenameResult::Failed;
       }
     } else {
-      if (errno == EEXIST) return false;
-      if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EXDEV) return false;
+      if (errno == EEXIST) return RenameResult::NameTaken;
+      if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EXDEV) return RenameResult::Failed;
       // No hard links either (FAT and the like): look, then rename. Another
       // program could slip a file in between; nothing better is offered.
       struct stat st;
-      if (lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return false;
-      }
-      if (rename(from.c_str(), to.c_str()) != 0) return false;
+      if (lstat(to.c_str(), &st) == 0) return RenameResult::NameTaken;
+      if (rename(from.c_str(), to.c_str()) != 0) return RenameResult::Failed;
     }
   }
-  const std::string fromFolder = FolderOf(from);
-  const std::string toFolder = FolderOf(to);
-  bool ok = SyncFolder(toFolder);
-  if (fromFolder != toFolder) ok = SyncFolder(fromFolder) && ok;
-  return ok;
+  return SyncAfterRename(from, to);
 }
 
-bool RemoveFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
+RenameResult RenameReplacing(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty() || !FileOpAllowed(FileOp::Rename, from, to)) return RenameResult::Failed;
+  struct stat st;
+  if (lstat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return RenameResult::Failed;
+  if (rename(from.c_str(), to.c_str()) != 0) return RenameResult::Failed;
+  return SyncAfterRename(from, to);
+}
+
+bool RemoveFile(const std::string& path) {
+  return !path.empty() && FileOpAllowed(FileOp::Remove, path) && unlink(path.c_str()) == 0;
+}
+
+bool CreateFolders(const std::string& folder) {
+  if (folder.empty()) return false;
+  for (size_t pos = folder.find('/', 1);; pos = folder.find('/', pos + 1)) {
+    const std::string partial = folder.substr(0, pos);
+    if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (pos == std::string::npos) break;
+  }
+  struct stat st;
+  return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool SyncFolder(const std::string& folder) {
+  if (!FileOpAllowed(FileOp::SyncFolder, folder)) return false;
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync folders
+  close(fd);
+  return ok;
+}
 
 struct File::Impl {
   int fd = -1;
   size_t unpushed = 0;  // bytes written since writeback was last started
+  std::string path;     // the name it was opened by (for the test hook)
 };
 
 namespace {
@@ -270,6 +321,32 @@ void PushWrites(int fd) {
 #endif
 }
 
+bool IsPlainFile(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  return true;
+}
+
+bool TakeLock(int fd, int how) {
+  int rc;
+  do {
+    rc = flock(fd, how);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+// Takes the exclusive lock and makes sure the object is a plain file.
+bool Claim(int fd) { return IsPlainFile(fd) && TakeLock(fd, LOCK_EX | LOCK_NB); }
+
+// True while `path` still leads to the open file fd.
+bool NameLeadsTo(const std::string& path, int fd) {
+  struct stat byName, held;
+  return lstat(path.c_str(), &byName) == 0 && fstat(fd, &held) == 0 && SameFile(byName, held);
+}
+
 }  // namespace
 
 File::File() : impl_(new Impl) {}
@@ -278,24 +355,6 @@ File::~File() {
   Close();
   delete impl_;
 }
-
-namespace {
-
-// Takes the exclusive lock and makes sure the object is a plain file.
-bool Claim(int fd) {
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
-  int rc;
-  do {
-    rc = flock(fd, LOCK_EX | LOCK_NB);
-  } while (rc != 0 && errno == EINTR);
-  return rc == 0;
-}
-
-}  // namespace
 
 bool File::OpenExisting(const std::string& path) {
   Close();
@@ -307,11 +366,13 @@ bool File::OpenExisting(const std::string& path) {
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   impl_->fd = fd;
+  impl_->path = path;
   return true;
 }
 
 bool File::CreateNew(const std::string& path) {
   Close();
+  if (!FileOpAllowed(FileOp::Create, path)) return false;
   // Private until its owner copies the source's permissions over.
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return false;
@@ -321,6 +382,22 @@ bool File::CreateNew(const std::string& path) {
     return false;
   }
   impl_->fd = fd;
+  impl_->path = path;
+  return true;
+}
+
+bool File::OpenForAppend(const std::string& path) {
+  Close();
+  if (!FileOpAllowed(FileOp::Create, path)) return false;
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  if (!IsPlainFile(fd)) {
+    close(fd);
+    return false;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  impl_->fd = fd;
+  impl_->path = path;
   return true;
 }
 
@@ -344,7 +421,7 @@ int64_t File::Read(void* buffer, size_t size) {
 }
 
 bool File::Write(const void* buffer, size_t size) {
-  if (impl_->fd < 0) return false;
+  if (impl_->fd < 0 || !FileOpAllowed(FileOp::Write, impl_->path)) return false;
   size_t done = 0;
   const char* in = static_cast<const char*>(buffer);
   while (done < size) {
@@ -381,7 +458,7 @@ bool File::Length(uint64_t* length) {
 }
 
 bool File::Flush() {
-  if (impl_->fd < 0) return false;
+  if (impl_->fd < 0 || !FileOpAllowed(FileOp::Flush, impl_->path)) return false;
   int rc;
   do {
     rc = fsync(impl_->fd);
@@ -394,12 +471,72 @@ bool File::Close() {
   const int fd = impl_->fd;
   impl_->fd = -1;
   impl_->unpushed = 0;
+  impl_->path.clear();
   return close(fd) == 0;  // closing also drops the lock
+}
+
+bool File::Status(FileInfo* info) {
+  struct stat st;
+  if (impl_->fd < 0 || fstat(impl_->fd, &st) != 0) return false;
+  *info = InfoFromStat(st);
+  info->times.creation = BirthTime(impl_->fd, "");
+  return true;
+}
+
+bool File::SetAttributes(uint32_t attributes) {
+  struct stat st;
+  if (impl_->fd < 0 || fstat(impl_->fd, &st) != 0) return false;
+  const mode_t mode = WithReadOnly(st.st_mode & 07777, attributes);
+  if (mode == (st.st_mode & 07777)) return true;
+  return fchmod(impl_->fd, mode) == 0;
+}
+
+bool File::SetTimes(const FileTimes& times) {
+  struct timespec ts[2];
+  ts[0].tv_sec = static_cast<time_t>(times.lastAccess);
+  ts[0].tv_nsec = 0;
+  ts[1].tv_sec = static_cast<time_t>(times.lastWrite);
+  ts[1].tv_nsec = 0;
+  return impl_->fd >= 0 && futimens(impl_->fd, ts) == 0;
+}
+
+bool File::CopyAccessFrom(File& source) {
+  struct stat st;
+  if (impl_->fd < 0 || source.impl_->fd < 0 || fstat(source.impl_->fd, &st) != 0) return false;
+  // Owner and group first (changing them clears set-id bits): both where the
+  // process may (root), else the group alone where it is one of the caller's.
+  if (fchown(impl_->fd, st.st_uid, st.st_gid) != 0) {
+    const int ignored = fchown(impl_->fd, static_cast<uid_t>(-1), st.st_gid);
+    (void)ignored;
+  }
+  return fchmod(impl_->fd, st.st_mode & 0777) == 0;
+}
+
+RenameResult File::RenameTo(const std::string& path, const std::string& to) {
+  if (impl_->fd < 0) return RenameResult::Failed;
+  if (!NameLeadsTo(path, impl_->fd)) return RenameResult::NotThisFile;
+  const RenameResult result = RenameNoReplace(path, to);
+  if (result == RenameResult::Done || result == RenameResult::NotSynced) impl_->path = to;
+  return result;
+}
+
+RemoveResult File::Remove(const std::string& path) {
+  if (impl_->fd < 0 || path.empty() || !FileOpAllowed(FileOp::Remove, path)) return RemoveResult::Failed;
+  if (!NameLeadsTo(path, impl_->fd)) return RemoveResult::NotThisFile;
+  return unlink(path.c_str()) == 0 ? RemoveResult::Done : RemoveResult::Failed;
+}
+
+bool File::Lock(bool exclusive, bool wait) {
+  if (impl_->fd < 0) return false;
+  return TakeLock(impl_->fd, (exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB));
+}
+
+void File::Unlock() {
+  if (impl_->fd >= 0) TakeLock(impl_->fd, LOCK_UN);
 }
 
 struct DirectoryList::Impl {
   DIR* dir = nullptr;
-  std::string folder;
   bool incomplete = false;
 };
 
@@ -410,19 +547,23 @@ DirectoryList::~DirectoryList() {
   delete impl_;
 }
 
-bool DirectoryList::Open(const std::string& folder) {
+bool DirectoryList::Open(const std::string& folder, const FileIdentity& expected) {
   Close();
   impl_->incomplete = false;
-  // Never through a link, even one that took the folder's place since it was listed.
+  // Never through a link, even one that took the folder's place since it was
+  // listed; with a known identity, only the folder the walk listed.
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
+  struct stat st;
+  if (expected.Known() && (fstat(fd, &st) != 0 || IdentityFromStat(st) != expected)) {
+    close(fd);
+    return false;
+  }
   impl_->dir = fdopendir(fd);
   if (!impl_->dir) {
     close(fd);
     return false;
   }
-  impl_->folder = folder;
-  if (!impl_->folder.empty() && impl_->folder.back() != '/') impl_->folder += '/';
   return true;
 }
 
@@ -436,8 +577,8 @@ bool DirectoryList::Next(DirEntry* entry) {
       return false;
     }
     struct stat st;
-    const std::string path = impl_->folder + d->d_name;
-    // Relative to the open folder: a path past the system's length limit is still examined.
+    // Looked at inside the open folder, whatever its path leads to by now; a
+    // path past the system's length limit is still examined.
     if (fstatat(dirfd(impl_->dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT) impl_->incomplete = true;  // not just vanished meanwhile
       continue;
@@ -445,7 +586,7 @@ bool DirectoryList::Next(DirEntry* entry) {
     if (S_ISLNK(st.st_mode)) continue;  // links are not followed
     entry->name = d->d_name;
     entry->info = InfoFromStat(st);
-    entry->info.times.creation = BirthTime(path);
+    entry->info.times.creation = BirthTime(dirfd(impl_->dir), d->d_name);
     return true;
   }
 }

@@ -1,7 +1,9 @@
 // Files on Windows, through the ANSI calls (paths are in the ANSI code page).
 //
 // - "Without sharing" is a share mode of 0: no other program can open the file
-//   while it is held.
+//   while it is held, nor rename or delete it. An open file is renamed and
+//   deleted through its handle (SetFileInformationByHandle), so it is held
+//   from its opening to its deletion.
 // - Times are carried in whole seconds since 1970 UTC; a FILETIME is cut to its
 //   second, so a time read, set and read again comes back unchanged.
 // - Both '\' and '/' count as separators when a path is split (the system
@@ -63,6 +65,20 @@ FileInfo InfoFromFindData(const WIN32_FIND_DATAA& fd) {
 }
 
 bool HasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
+
+FileIdentity IdentityFromHandleInfo(const BY_HANDLE_FILE_INFORMATION& bh) {
+  FileIdentity id;
+  id.volume = bh.dwVolumeSerialNumber;
+  id.index = (static_cast<uint64_t>(bh.nFileIndexHigh) << 32) | bh.nFileIndexLow;
+  return id;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t at = FindLastSeparator(path);
+  return at == std::string::npos ? std::string(".") : path.substr(0, at);
+}
+
+bool IsNameTaken(DWORD error) { return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS; }
 
 unsigned char FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
 
@@ -299,15 +315,61 @@ bool SetTimes(const std::string& path, const FileTimes& times) {
   return ok != 0;
 }
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-  if (from.empty() || to.empty()) return false;
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+RenameResult RenameNoReplace(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty() || !FileOpAllowed(FileOp::Rename, from, to)) return RenameResult::Failed;
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return RenameResult::Done;
+  return IsNameTaken(GetLastError()) ? RenameResult::NameTaken : RenameResult::Failed;
 }
 
-bool RemoveFile(const std::string& path) { return !path.empty() && DeleteFileA(path.c_str()) != 0; }
+RenameResult RenameReplacing(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty() || !FileOpAllowed(FileOp::Rename, from, to)) return RenameResult::Failed;
+  const DWORD existing = GetFileAttributesA(to.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) return RenameResult::Failed;
+  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return RenameResult::Failed;
+  }
+  return RenameResult::Done;
+}
+
+bool RemoveFile(const std::string& path) {
+  return !path.empty() && FileOpAllowed(FileOp::Remove, path) && DeleteFileA(path.c_str()) != 0;
+}
+
+bool IdentityOf(const std::string& path, FileIdentity* identity) {
+  if (path.empty() || HasWildcard(path)) return false;
+  // Attributes only: no sharing conflict with a program that holds the file.
+  const HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION bh;
+  const BOOL ok = GetFileInformationByHandle(h, &bh);
+  CloseHandle(h);
+  if (!ok) return false;
+  if (identity) *identity = IdentityFromHandleInfo(bh);
+  return true;
+}
+
+bool CreateFolders(const std::string& folder) {
+  if (folder.empty()) return false;
+  for (size_t i = 0; i < folder.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(folder[i]);
+    if (IsLeadByte(c) && i + 1 < folder.size()) {
+      ++i;
+      continue;
+    }
+    // Every folder above (drive roots and shares fail harmlessly).
+    if ((c == '\\' || c == '/') && i > 0) CreateDirectoryA(folder.substr(0, i).c_str(), nullptr);
+  }
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool SyncFolder(const std::string& folder) { return FileOpAllowed(FileOp::SyncFolder, folder); }
 
 struct File::Impl {
   HANDLE h = INVALID_HANDLE_VALUE;
+  std::string path;  // the name it was opened by, or renamed to
 };
 
 File::File() : impl_(new Impl) {}
@@ -319,10 +381,9 @@ File::~File() {
 
 namespace {
 
-HANDLE OpenPlain(const std::string& path, DWORD disposition) {
+HANDLE OpenPlain(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
   if (path.empty()) return INVALID_HANDLE_VALUE;
-  const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return h;
   if (GetFileType(h) != FILE_TYPE_DISK) {  // a device name such as CON or NUL
     CloseHandle(h);
@@ -333,16 +394,35 @@ HANDLE OpenPlain(const std::string& path, DWORD disposition) {
 
 }  // namespace
 
+// Held files may be renamed and deleted through their handle.
+constexpr DWORD kHeldAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
+
 bool File::OpenExisting(const std::string& path) {
   Close();
-  impl_->h = OpenPlain(path, OPEN_EXISTING);
-  return impl_->h != INVALID_HANDLE_VALUE;
+  impl_->h = OpenPlain(path, kHeldAccess, 0, OPEN_EXISTING);
+  if (impl_->h == INVALID_HANDLE_VALUE) return false;
+  impl_->path = path;
+  return true;
 }
 
 bool File::CreateNew(const std::string& path) {
   Close();
-  impl_->h = OpenPlain(path, CREATE_NEW);
-  return impl_->h != INVALID_HANDLE_VALUE;
+  if (!FileOpAllowed(FileOp::Create, path)) return false;
+  impl_->h = OpenPlain(path, kHeldAccess, 0, CREATE_NEW);
+  if (impl_->h == INVALID_HANDLE_VALUE) return false;
+  impl_->path = path;
+  return true;
+}
+
+bool File::OpenForAppend(const std::string& path) {
+  Close();
+  if (!FileOpAllowed(FileOp::Create, path)) return false;
+  // Append access without write access: every write lands at the end.
+  impl_->h = OpenPlain(path, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       OPEN_ALWAYS);
+  if (impl_->h == INVALID_HANDLE_VALUE) return false;
+  impl_->path = path;
+  return true;
 }
 
 bool File::IsOpen() const { return impl_->h != INVALID_HANDLE_VALUE; }
@@ -362,7 +442,7 @@ int64_t File::Read(void* buffer, size_t size) {
 }
 
 bool File::Write(const void* buffer, size_t size) {
-  if (impl_->h == INVALID_HANDLE_VALUE) return false;
+  if (impl_->h == INVALID_HANDLE_VALUE || !FileOpAllowed(FileOp::Write, impl_->path)) return false;
   size_t done = 0;
   const char* in = static_cast<const char*>(buffer);
   while (done < size) {
@@ -388,13 +468,104 @@ bool File::Length(uint64_t* length) {
   return true;
 }
 
-bool File::Flush() { return impl_->h != INVALID_HANDLE_VALUE && FlushFileBuffers(impl_->h) != 0; }
+bool File::Flush() {
+  return impl_->h != INVALID_HANDLE_VALUE && FileOpAllowed(FileOp::Flush, impl_->path) && FlushFileBuffers(impl_->h) != 0;
+}
 
 bool File::Close() {
   if (impl_->h == INVALID_HANDLE_VALUE) return true;
   const HANDLE h = impl_->h;
   impl_->h = INVALID_HANDLE_VALUE;
+  impl_->path.clear();
   return CloseHandle(h) != 0;
+}
+
+bool File::Status(FileInfo* info) {
+  BY_HANDLE_FILE_INFORMATION bh;
+  if (impl_->h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(impl_->h, &bh)) return false;
+  *info = FileInfo();
+  info->attributes = bh.dwFileAttributes;
+  info->isDirectory = (bh.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info->size = info->isDirectory ? 0 : ((static_cast<uint64_t>(bh.nFileSizeHigh) << 32) | bh.nFileSizeLow);
+  info->times.creation = SecondsFromFileTime(bh.ftCreationTime);
+  info->times.lastAccess = SecondsFromFileTime(bh.ftLastAccessTime);
+  info->times.lastWrite = SecondsFromFileTime(bh.ftLastWriteTime);
+  info->identity = IdentityFromHandleInfo(bh);
+  info->links = bh.nNumberOfLinks;
+  info->writeStamp = static_cast<int64_t>((static_cast<uint64_t>(bh.ftLastWriteTime.dwHighDateTime) << 32) |
+                                          bh.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+bool File::SetAttributes(uint32_t attributes) {
+  if (impl_->h == INVALID_HANDLE_VALUE) return false;
+  FILE_BASIC_INFO basic = {};  // times of zero are left as they are
+  basic.FileAttributes = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(impl_->h, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+bool File::SetTimes(const FileTimes& times) {
+  if (impl_->h == INVALID_HANDLE_VALUE) return false;
+  const FILETIME creation = FileTimeFromSeconds(times.creation);
+  const FILETIME access = FileTimeFromSeconds(times.lastAccess);
+  const FILETIME write = FileTimeFromSeconds(times.lastWrite);
+  return SetFileTime(impl_->h, times.creation != 0 ? &creation : nullptr, &access, &write) != 0;
+}
+
+bool File::CopyAccessFrom(File&) { return impl_->h != INVALID_HANDLE_VALUE; }
+
+RenameResult File::RenameTo(const std::string& path, const std::string& to) {
+  if (impl_->h == INVALID_HANDLE_VALUE || to.empty() || !FileOpAllowed(FileOp::Rename, path, to)) {
+    return RenameResult::Failed;
+  }
+  // The handle holds the file without sharing: no other program can have
+  // renamed it, so the name it is known by still leads to it.
+  char full[MAX_PATH];
+  const DWORD n = GetFullPathNameA(to.c_str(), MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH) return RenameResult::Failed;
+  const int wide = MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0);
+  if (wide <= 0) return RenameResult::Failed;
+  const size_t bytes = sizeof(FILE_RENAME_INFO) + static_cast<size_t>(wide) * sizeof(WCHAR);
+  std::string buffer(bytes, '\0');
+  FILE_RENAME_INFO* info = reinterpret_cast<FILE_RENAME_INFO*>(&buffer[0]);
+  info->ReplaceIfExists = FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>((wide - 1) * sizeof(WCHAR));
+  MultiByteToWideChar(CP_ACP, 0, full, -1, info->FileName, wide);
+  if (!SetFileInformationByHandle(impl_->h, FileRenameInfo, info, static_cast<DWORD>(bytes))) {
+    return IsNameTaken(GetLastError()) ? RenameResult::NameTaken : RenameResult::Failed;
+  }
+  impl_->path = to;
+  // The flush writes the file's records, its new name among them, to the disk.
+  if (!FileOpAllowed(FileOp::SyncFolder, FolderOf(to)) || !FlushFileBuffers(impl_->h)) return RenameResult::NotSynced;
+  return RenameResult::Done;
+}
+
+RemoveResult File::Remove(const std::string& path) {
+  if (impl_->h == INVALID_HANDLE_VALUE || path.empty() || !FileOpAllowed(FileOp::Remove, path)) {
+    return RemoveResult::Failed;
+  }
+  FILE_DISPOSITION_INFO disposition;
+  disposition.DeleteFile = TRUE;  // gone when the handle is closed
+  return SetFileInformationByHandle(impl_->h, FileDispositionInfo, &disposition, sizeof disposition)
+             ? RemoveResult::Done
+             : RemoveResult::Failed;
+}
+
+bool File::Lock(bool exclusive, bool wait) {
+  if (impl_->h == INVALID_HANDLE_VALUE) return false;
+  OVERLAPPED at = {};
+  const DWORD flags = (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+  return LockFileEx(impl_->h, flags, 0, 1, 0, &at) != 0;
+}
+
+void File::Unlock() {
+  if (impl_->h == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED at = {};
+  UnlockFileEx(impl_->h, 0, 1, 0, &at);
 }
 
 struct DirectoryList::Impl {
@@ -412,8 +583,10 @@ DirectoryList::~DirectoryList() {
   delete impl_;
 }
 
-bool DirectoryList::Open(const std::string& folder) {
+bool DirectoryList::Open(const std::string& folder, const FileIdentity& expected) {
   Close();
+  FileIdentity now;
+  if (expected.Known() && (!IdentityOf(folder, &now) || now != expected)) return false;
   std::string pattern = folder;
   if (!pattern.empty() && FindLastSeparator(pattern) != pattern.size() - 1) pattern += '\\';
   pattern += '*';

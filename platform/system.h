@@ -1,6 +1,7 @@
 // System folders, the clock and the code page.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -18,8 +19,11 @@ std::string SystemFolder();
 // POSIX the settings folder, $XDG_CONFIG_HOME/tavro (default ~/.config/tavro).
 // Empty when it cannot be found. Never a target of a job.
 std::string ProgramDataFolder();
-// Current time in whole seconds (the seed of the name and overwrite generator).
+// Current time in whole seconds (the seed of the overwrite generator).
 int64_t NowSeconds();
+// Fills buffer from the system's random source (getrandom, /dev/urandom;
+// RtlGenRandom). False when the source gave nothing.
+bool SystemRandomBytes(void* buffer, size_t size);
 // The ANSI code page (932 for Japanese); 65001 on POSIX with a UTF-8 locale
 // (after setlocale(LC_ALL, "")), 0 otherwise.
 unsigned AnsiCodePage();

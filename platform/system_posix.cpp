@@ -3,8 +3,11 @@
 
 #include "platform/registry_file.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <langinfo.h>
 #include <string.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -31,6 +34,28 @@ std::string ProgramDataFolder() { return regfile::StoreFolder(); }
 std::string SystemFolder() { return "/usr"; }
 
 int64_t NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+
+bool SystemRandomBytes(void* buffer, size_t size) {
+  char* out = static_cast<char*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = getrandom(out + done, size - done, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  if (done == size) return true;
+  const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  while (done < size) {
+    const ssize_t n = read(fd, out + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  close(fd);
+  return done == size;
+}
 
 unsigned AnsiCodePage() {
   const char* codeset = nl_langinfo(CODESET);

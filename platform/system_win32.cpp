@@ -2,6 +2,7 @@
 #include "platform/system.h"
 
 #include <windows.h>
+#include <ntsecapi.h>
 #include <shlobj.h>
 
 #include <ctime>
@@ -38,6 +39,10 @@ std::string ProgramDataFolder() {
 }
 
 int64_t NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+
+bool SystemRandomBytes(void* buffer, size_t size) {
+  return size <= 0xFFFFFFFFu && RtlGenRandom(buffer, static_cast<ULONG>(size)) != FALSE;
+}
 
 unsigned AnsiCodePage() { return GetACP(); }
 

@@ -75,7 +75,11 @@ std::vector<LanguageFile> FindLanguageFiles(const std::string& folder) {
   return files;
 }
 
-bool RetireLanguageFile(const std::string& path) { return platform::RenameNoReplace(path, path + ".old"); }
+bool RetireLanguageFile(const std::string& path) {
+  // A rename that happened counts, even when the folder could not be synced.
+  const platform::RenameResult result = platform::RenameNoReplace(path, path + ".old");
+  return result == platform::RenameResult::Done || result == platform::RenameResult::NotSynced;
+}
 
 bool RetireLanguageFiles(const std::vector<LanguageFile>& files, size_t keep, std::string* failedPath) {
   for (size_t i = 0; i < files.size(); ++i) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -67,6 +68,47 @@ inline std::vector<unsigned char> WithStoredName(const char* password, const std
   cipher.EncryptBlocks(block, sizeof block / 8);
   std::copy(block, block + sizeof block, file.begin() + format::kKeyCheckSize);
   return file;
+}
+
+// Sees the file layer's operations while it lives, in order, and refuses
+// those the rule says no to (the platform's test hook).
+class FileOps : public platform::IFileOpHook {
+ public:
+  using Rule = std::function<bool(platform::FileOp op, const std::string& path, const std::string& to)>;
+  struct Op {
+    platform::FileOp op;
+    std::string path, to;
+  };
+  explicit FileOps(Rule refuse = nullptr) : refuse_(std::move(refuse)) { platform::SetFileOpHook(this); }
+  ~FileOps() override { platform::SetFileOpHook(nullptr); }
+  bool OnFileOp(platform::FileOp op, const std::string& path, const std::string& to) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ops_.push_back(Op{op, path, to});
+    return !(refuse_ && refuse_(op, path, to));
+  }
+  std::vector<Op> Ops() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ops_;
+  }
+
+ private:
+  std::mutex mutex_;
+  Rule refuse_;
+  std::vector<Op> ops_;
+};
+
+// Every byte of a file through a handle the codec holds (from the start; the
+// codec seeks before it uses the handle again).
+inline std::vector<unsigned char> ReadHeld(platform::File* held) {
+  std::vector<unsigned char> bytes;
+  uint64_t length = 0;
+  if (!held || !held->Length(&length) || !held->Seek(0)) {
+    ADD_FAILURE() << "no file to read";
+    return bytes;
+  }
+  bytes.resize(static_cast<size_t>(length));
+  EXPECT_EQ(held->Read(bytes.data(), bytes.size()), static_cast<int64_t>(bytes.size()));
+  return bytes;
 }
 
 }  // namespace codectest

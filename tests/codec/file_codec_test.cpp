@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "codec/random.h"
@@ -30,11 +32,7 @@ constexpr size_t kMiB = 1048576;
 std::vector<unsigned char> ReadThroughPlatform(const std::string& path) {
   platform::File file;
   EXPECT_TRUE(file.OpenExisting(path)) << path;
-  uint64_t length = 0;
-  EXPECT_TRUE(file.Length(&length));
-  std::vector<unsigned char> bytes(static_cast<size_t>(length));
-  EXPECT_EQ(file.Read(bytes.data(), bytes.size()), static_cast<int64_t>(bytes.size()));
-  return bytes;
+  return codectest::ReadHeld(&file);
 }
 
 bool AllDigits(const std::string& s) {
@@ -110,7 +108,7 @@ TEST_F(CodecTest, FileMovedElsewhereComesBackBesideIt) {
   const auto bytes = testkit::PatternBytes(5000, 3);
   WriteAll(dir.Join("doc.txt"), bytes);
   codec.EncryptFile(dir.Join("doc.txt"), dir.Join("m.cpy"));
-  ASSERT_TRUE(platform::RenameNoReplace(dir.Join("m.cpy"), other.Join("m.cpy")));
+  ASSERT_EQ(platform::RenameNoReplace(dir.Join("m.cpy"), other.Join("m.cpy")), platform::RenameResult::Done);
   codec.DecryptFile(other.Join("m.cpy"));
   EXPECT_TRUE(log.Lines().empty());
   EXPECT_EQ(ListNames(other.path()), std::vector<std::string>{"doc.txt"});
@@ -133,27 +131,27 @@ TEST_F(CodecTest, LongerPasswordWithTheSameFirst16BytesDeciphers) {
 class Watcher : public ICodecObserver {
  public:
   Watcher(const std::string& plain, const std::vector<unsigned char>& bytes) : plain_(plain), bytes_(bytes) {}
-  void OnCodecEvent(Event event, const std::string& path) override {
+  void OnCodecEvent(Event event, const std::string& path, platform::File* held) override {
     events.push_back(event);
     switch (event) {
       case OutputPlaced:
         // Complete and under its final name while the plain file is still whole.
         EXPECT_TRUE(codectest::Expected(kPassword, Name(plain_), bytes_) == ReadThroughPlatform(path));
-        EXPECT_TRUE(ReadThroughPlatform(plain_) == bytes_);
+        EXPECT_TRUE(codectest::ReadHeld(held) == bytes_);
         break;
       case PlainRenamed:
         digitPath = path;
         EXPECT_FALSE(testkit::Exists(plain_));
-        EXPECT_TRUE(ReadThroughPlatform(path) == bytes_) << "renamed before any pass";
+        EXPECT_TRUE(codectest::ReadHeld(held) == bytes_) << "renamed before any pass";
         break;
       case ZeroPassDone: {
-        const auto now = ReadThroughPlatform(path);
+        const auto now = codectest::ReadHeld(held);
         EXPECT_EQ(now.size(), bytes_.size());
         EXPECT_TRUE(std::all_of(now.begin(), now.end(), [](unsigned char b) { return b == 0; }));
         break;
       }
       case RandomPassDone: {
-        const auto now = ReadThroughPlatform(path);
+        const auto now = codectest::ReadHeld(held);
         EXPECT_EQ(now.size(), bytes_.size());
         EXPECT_TRUE(std::all_of(now.begin(), now.end(), [](unsigned char b) { return b < 255; }));
         if (now.size() > 1000) {
@@ -316,7 +314,7 @@ TEST_F(CodecTest, LastWriteTimeTravelsToTheSecondBothWays) {
 class StopAtFirstChunk : public ICodecObserver {
  public:
   explicit StopAtFirstChunk(CFileCodec* codec) : codec_(codec) {}
-  void OnCodecEvent(Event event, const std::string&) override {
+  void OnCodecEvent(Event event, const std::string&, platform::File*) override {
     if (event != BodyChunkDone || asked_) return;
     asked_ = true;
     std::thread stopper([this] { codec_->stopFlag = 1; });
@@ -327,6 +325,75 @@ class StopAtFirstChunk : public ICodecObserver {
   CFileCodec* codec_;
   bool asked_ = false;
 };
+
+TEST_F(CodecTest, OtherHardLinksAreNeverOverwritten) {
+  TempDir elsewhere;
+  const auto bytes = testkit::PatternBytes(70000, 12);
+  const std::string plain = dir.Join("linked.dat"), backup = elsewhere.Join("backup.dat");
+  WriteAll(plain, bytes);
+  std::filesystem::create_hard_link(plain, backup);
+  codec.zeroPass = 1;
+  codec.randomPass = 1;
+  codec.EncryptFile(plain, dir.Join("l.cpy"));
+  EXPECT_EQ(log.Lines(), (std::vector<std::pair<std::string, LogKind>>{
+                             {MessageLine("message_other_links", plain), Message}}));
+  EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"l.cpy"});
+  EXPECT_TRUE(ReadAll(backup) == bytes);
+  log.Clear();
+  codec.DecryptFile(dir.Join("l.cpy"));
+  EXPECT_TRUE(log.Lines().empty());
+  EXPECT_TRUE(ReadAll(plain) == bytes);
+}
+
+// Fails the operation that `op` names on `path` (the platform's test hook).
+codectest::FileOps::Rule Refuse(platform::FileOp op, std::function<bool(const std::string&)> path) {
+  return [op, path](platform::FileOp o, const std::string& p, const std::string&) { return o == op && path(p); };
+}
+
+TEST_F(CodecTest, ReadOnlyAttributeComesBackWheneverTheFileIsKept) {
+  const std::string plain = dir.Join("ro.txt"), cpy = dir.Join("ro.cpy");
+  const auto bytes = testkit::PatternBytes(2 * kMiB + 3, 13);
+  auto isPlain = [&](const std::string& p) { return p == plain; };
+  auto isCpy = [&](const std::string& p) { return p == cpy; };
+  struct Case {
+    const char* what;
+    bool decipher, passes, stop;
+    codectest::FileOps::Rule refuse;
+  };
+  const Case cases[] = {
+      {"stopped while enciphering", false, true, true, nullptr},
+      {"plain file not removed", false, false, false, Refuse(platform::FileOp::Remove, isPlain)},
+      {"no digit name", false, true, false, Refuse(platform::FileOp::Rename, isPlain)},
+      {"stopped while deciphering", true, false, true, nullptr},
+      {"enciphered file not removed", true, false, false, Refuse(platform::FileOp::Remove, isCpy)},
+  };
+  codec.writeReadOnly = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& n : ListNames(dir.path())) {
+      platform::SetAttributes(dir.Join(n), platform::kAttrNormal);
+      platform::RemoveFile(dir.Join(n));
+    }
+    const std::string source = c.decipher ? cpy : plain;
+    WriteAll(source, c.decipher ? codectest::Expected(kPassword, "out.txt", bytes) : bytes);
+    ASSERT_TRUE(platform::SetAttributes(source, platform::kAttrReadOnly));
+    codec.zeroPass = c.passes;
+    StopAtFirstChunk stopper(&codec);
+    codec.SetObserver(c.stop ? &stopper : nullptr);
+    {
+      codectest::FileOps ops(c.refuse);
+      if (c.decipher) {
+        codec.DecryptFile(source);
+      } else {
+        codec.EncryptFile(source, dir.Join("o.cpy"));
+      }
+    }
+    codec.SetObserver(nullptr);
+    uint32_t attributes = 0;
+    ASSERT_TRUE(platform::GetAttributes(source, &attributes));
+    EXPECT_TRUE(attributes & platform::kAttrReadOnly);
+  }
+}
 
 TEST_F(CodecTest, StopDuringTheBodyLeavesNothingAndTheSourceIntact) {
   const std::string plain = dir.Join("big.bin");

@@ -1,9 +1,13 @@
 // File codec rules that only POSIX systems can show: a full disk (a small
 // tmpfs, as root), names that Windows cannot even hold, permissions.
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <functional>
 
 #include "codec/file_codec.h"
 #include "codec_testkit.h"
@@ -188,6 +192,154 @@ TEST(CodecPosix, BareNamesWorkInTheCurrentFolder) {
                              {ErrorLine("error_get_decryption_filename", "bare.txt"), Error}}));
   codec.DecryptFile(dir.Join("Bare.cpy"));
   EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"bare.txt"});
+}
+
+}  // namespace
+
+namespace {
+
+// Runs `act` once, at the first body chunk (the codec holds both files then).
+class AtFirstChunk : public ICodecObserver {
+ public:
+  explicit AtFirstChunk(std::function<void()> act) : act_(std::move(act)) {}
+  void OnCodecEvent(Event event, const std::string&, platform::File*) override {
+    if (event == BodyChunkDone && act_) {
+      act_();
+      act_ = nullptr;
+    }
+  }
+
+ private:
+  std::function<void()> act_;
+};
+
+class CodecUnderfoot : public ::testing::Test {
+ protected:
+  CodecUnderfoot() {
+    codec.SetLogSink(&log);
+    codec.SetKey(kPassword);
+  }
+  std::vector<std::pair<std::string, LogKind>> Lines(LogKind kind, const std::string& key, const std::string& path) {
+    return {{(kind == Error ? ErrorLine(key, path) : codectest::MessageLine(key, path)), kind}};
+  }
+  TempDir dir;
+  LogRecorder log;
+  CFileCodec codec;
+};
+
+TEST_F(CodecUnderfoot, PlainFileWrittenToWhileItIsReadIsKeptAndNothingIsMade) {
+  const auto bytes = testkit::PatternBytes(3 * 1048576 + 3, 8);
+  const std::string plain = dir.Join("growing.log");
+  // Appended to (the tail would be lost), or changed in place (same length).
+  for (const bool append : {true, false}) {
+    SCOPED_TRACE(append ? "appended" : "changed in place");
+    log.Clear();
+    WriteAll(plain, bytes);
+    platform::FileTimes old;
+    old.lastAccess = old.lastWrite = 1300000000;  // a later write shows in the time, however coarse the clock
+    ASSERT_TRUE(platform::SetTimes(plain, old));
+    AtFirstChunk writer([&] {
+      std::ofstream other(plain, append ? std::ios::binary | std::ios::app : std::ios::binary | std::ios::in);
+      other << "written by another program";
+    });
+    codec.SetObserver(&writer);
+    codec.zeroPass = 1;
+    codec.EncryptFile(plain, dir.Join("g.cpy"));
+    codec.SetObserver(nullptr);
+    EXPECT_EQ(log.Lines(), Lines(Error, "error_file_changed", plain));
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"growing.log"});
+    EXPECT_EQ(ReadAll(plain).size(), bytes.size() + (append ? 26 : 0));
+  }
+}
+
+TEST_F(CodecUnderfoot, NameTakenByAnotherFileMeanwhileIsLeftAlone) {
+  const auto oldBytes = testkit::PatternBytes(2 * 1048576 + 1, 9);
+  const std::vector<unsigned char> newBytes = {'n', 'e', 'w'};
+  const std::string plain = dir.Join("report.txt");
+  for (const bool passes : {false, true}) {
+    SCOPED_TRACE(passes ? "with passes" : "without passes");
+    log.Clear();
+    WriteAll(plain, oldBytes);
+    // A new version is moved over the plain file while its body is enciphered.
+    AtFirstChunk replace([&] {
+      WriteAll(dir.Join("report.new"), newBytes);
+      ASSERT_EQ(rename(dir.Join("report.new").c_str(), plain.c_str()), 0);
+    });
+    codec.SetObserver(&replace);
+    codec.zeroPass = passes;
+    codec.EncryptFile(plain, dir.Join("r.cpy"));
+    codec.SetObserver(nullptr);
+    EXPECT_EQ(log.Lines(), Lines(Error, "error_file_replaced", plain));
+    EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"r.cpy", "report.txt"}));
+    EXPECT_EQ(ReadAll(plain), newBytes);  // the new version, untouched
+    EXPECT_TRUE(ReadAll(dir.Join("r.cpy")) == codectest::Expected(kPassword, "report.txt", oldBytes));  // the old one's only copy
+    platform::RemoveFile(dir.Join("r.cpy"));
+  }
+
+  // Deciphering: an enciphered file replaced meanwhile is not deleted unread.
+  log.Clear();
+  platform::RemoveFile(plain);
+  const std::string cpy = dir.Join("e.cpy");
+  WriteAll(cpy, codectest::Expected(kPassword, "report.txt", oldBytes));
+  const auto other = codectest::Expected(kPassword, "other.txt", newBytes);
+  AtFirstChunk replace([&] {
+    WriteAll(dir.Join("e.new"), other);
+    ASSERT_EQ(rename(dir.Join("e.new").c_str(), cpy.c_str()), 0);
+  });
+  codec.SetObserver(&replace);
+  codec.DecryptFile(cpy);
+  codec.SetObserver(nullptr);
+  EXPECT_EQ(log.Lines(), Lines(Error, "error_file_replaced", cpy));
+  EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"e.cpy", "report.txt"}));
+  EXPECT_TRUE(ReadAll(cpy) == other);
+  EXPECT_TRUE(ReadAll(plain) == oldBytes);
+
+  // A name that leads to another file than the one the walk listed.
+  log.Clear();
+  platform::FileIdentity listed;
+  ASSERT_TRUE(platform::IdentityOf(cpy, &listed));
+  codec.EncryptFile(plain, dir.Join("x.cpy"), listed);
+  EXPECT_EQ(log.Lines(), Lines(Error, "error_file_replaced", plain));
+  EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"e.cpy", "report.txt"}));
+}
+
+TEST_F(CodecUnderfoot, OwnerAndGroupTravelWithTheFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  const std::string plain = dir.Join("theirs.txt");
+  WriteAll(plain, "nobody's secret");
+  ASSERT_EQ(chown(plain.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(plain.c_str(), 0600), 0);
+  codec.zeroPass = 1;
+  codec.EncryptFile(plain, dir.Join("t.cpy"));
+  struct stat st;
+  ASSERT_EQ(stat(dir.Join("t.cpy").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  codec.DecryptFile(dir.Join("t.cpy"));
+  ASSERT_EQ(stat(plain.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_F(CodecUnderfoot, EncipheredFileRemovedByAnotherProgramKeepsTheOutput) {
+  const auto bytes = testkit::PatternBytes(4000, 10);
+  const std::string cpy = dir.Join("v.cpy");
+  WriteAll(cpy, codectest::Expected(kPassword, "only copy.txt", bytes));
+  {
+    // Another program removes it just after the output was placed; the codec's own removal then fails.
+    codectest::FileOps ops([&](platform::FileOp op, const std::string& p, const std::string&) {
+      if (op != platform::FileOp::Remove || p != cpy) return false;
+      unlink(cpy.c_str());
+      return true;
+    });
+    codec.DecryptFile(cpy);
+  }
+  EXPECT_EQ(log.Lines(), Lines(Error, "error_source_vanished", cpy));
+  EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"only copy.txt"});
+  EXPECT_TRUE(ReadAll(dir.Join("only copy.txt")) == bytes);
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ TEST(Worker, AutomaticModeDeciphersLowerCaseCpyAndEnciphersUpperCase) {
   auto names = testkit::ListNames(f.dir.path());
   ASSERT_EQ(names.size(), 1u);
   // A.cpy in name only: rename the enciphered file, and add a B.CPY.
-  ASSERT_TRUE(platform::RenameNoReplace(f.dir.Join(names[0]), f.dir.Join("A.cpy")));
+  ASSERT_EQ(platform::RenameNoReplace(f.dir.Join(names[0]), f.dir.Join("A.cpy")), platform::RenameResult::Done);
   testkit::WriteAll(f.dir.Join("B.CPY"), "upper case is not ours");
   f.worker.AddTarget(f.dir.path());
   ASSERT_TRUE(f.Run(Cryption));

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 
 #include "platform/system.h"
 #include "testkit/temp_dir.h"
@@ -93,13 +94,13 @@ TEST(FileNames, RenameNoReplaceKeepsAnExistingTarget) {
   const std::string c = dir.Join("c.txt");
   testkit::WriteAll(a, "first");
   testkit::WriteAll(b, "second");
-  EXPECT_FALSE(platform::RenameNoReplace(a, b));
+  EXPECT_EQ(platform::RenameNoReplace(a, b), platform::RenameResult::NameTaken);
   EXPECT_EQ(testkit::ReadAll(a), Bytes("first"));
   EXPECT_EQ(testkit::ReadAll(b), Bytes("second"));
-  EXPECT_TRUE(platform::RenameNoReplace(a, c));
+  EXPECT_EQ(platform::RenameNoReplace(a, c), platform::RenameResult::Done);
   EXPECT_FALSE(testkit::Exists(a));
   EXPECT_EQ(testkit::ReadAll(c), Bytes("first"));
-  EXPECT_FALSE(platform::RenameNoReplace(dir.Join("missing"), dir.Join("other")));
+  EXPECT_EQ(platform::RenameNoReplace(dir.Join("missing"), dir.Join("other")), platform::RenameResult::Failed);
 }
 
 TEST(FileNames, RemoveFile) {
@@ -179,6 +180,132 @@ TEST(Folders, ListingGivesNamesSizesAndKinds) {
   EXPECT_EQ(files, (std::vector<std::string>{"one.txt:1", "two.bin:2"}));
   EXPECT_LE(dots, 2);
   EXPECT_FALSE(list.Open(dir.Join("missing")));
+}
+
+TEST(HeldFiles, IdentityStatusRenameAndRemoveThroughTheHandle) {
+  TempDir dir;
+  const std::string a = dir.Join("a.bin"), b = dir.Join("b.bin"), taken = dir.Join("taken.bin");
+  testkit::WriteAll(a, "contents");
+  testkit::WriteAll(taken, "someone else's");
+  platform::FileIdentity byName, other;
+  ASSERT_TRUE(platform::IdentityOf(a, &byName));
+  ASSERT_TRUE(platform::IdentityOf(taken, &other));
+  EXPECT_TRUE(byName.Known());
+  EXPECT_NE(byName, other);
+  EXPECT_FALSE(platform::IdentityOf(dir.Join("missing"), &other));
+
+  File file;
+  ASSERT_TRUE(file.OpenExisting(a));
+  platform::FileInfo info;
+  ASSERT_TRUE(file.Status(&info));
+  EXPECT_EQ(info.identity, byName);
+  EXPECT_EQ(info.size, 8u);
+  EXPECT_EQ(info.links, 1u);
+  // Looked at while another holds the file.
+  ASSERT_TRUE(platform::IdentityOf(a, &other));
+  EXPECT_EQ(other, byName);
+
+  // Renamed while held, never over another file.
+  EXPECT_EQ(file.RenameTo(a, taken), platform::RenameResult::NameTaken);
+  EXPECT_EQ(file.RenameTo(a, b), platform::RenameResult::Done);
+  EXPECT_FALSE(testkit::Exists(a));
+  ASSERT_TRUE(platform::IdentityOf(b, &other));
+  EXPECT_EQ(other, byName);
+  // Attributes and times through the handle.
+  platform::FileTimes times;
+  times.lastAccess = 1500000000;
+  times.lastWrite = 1300000000;
+  EXPECT_TRUE(file.SetTimes(times));
+  EXPECT_TRUE(file.SetAttributes(platform::kAttrReadOnly));
+  EXPECT_TRUE(file.SetAttributes(platform::kAttrNormal));
+  // Removed while held; the other file stays.
+  EXPECT_EQ(file.Remove(b), platform::RemoveResult::Done);
+  file.Close();
+  EXPECT_EQ(testkit::ListNames(dir.path()), std::vector<std::string>{"taken.bin"});
+
+  // A second name of the file: removing one leaves the other and its contents.
+  std::filesystem::create_hard_link(taken, dir.Join("link.bin"));
+  ASSERT_TRUE(file.OpenExisting(dir.Join("link.bin")));
+  ASSERT_TRUE(file.Status(&info));
+  EXPECT_EQ(info.links, 2u);
+  EXPECT_EQ(file.Remove(dir.Join("link.bin")), platform::RemoveResult::Done);
+  file.Close();
+  EXPECT_EQ(testkit::ReadAll(taken), Bytes("someone else's"));
+}
+
+TEST(HeldFiles, AppendingSharersAndTheirLocks) {
+  TempDir dir;
+  const std::string path = dir.Join("journal.txt");
+  File first, second;
+  ASSERT_TRUE(first.OpenForAppend(path));
+  ASSERT_TRUE(second.OpenForAppend(path));  // shared: both open at once
+  ASSERT_TRUE(first.Write("one\n", 4));
+  ASSERT_TRUE(second.Write("two\n", 4));
+  ASSERT_TRUE(first.Seek(0));  // reading does not move where writes go
+  char head[3] = {};
+  EXPECT_EQ(first.Read(head, 3), 3);
+  ASSERT_TRUE(first.Write("three\n", 6));
+  EXPECT_EQ(testkit::ReadAll(path), Bytes("one\ntwo\nthree\n"));
+
+  // Shared locks go together; an exclusive one excludes every other.
+  EXPECT_TRUE(first.Lock(false, false));
+  EXPECT_TRUE(second.Lock(false, false));
+  second.Unlock();
+  EXPECT_FALSE(second.Lock(true, false));
+  first.Unlock();
+  EXPECT_TRUE(second.Lock(true, false));
+  EXPECT_FALSE(first.Lock(false, false));
+  second.Unlock();
+  EXPECT_TRUE(first.Lock(true, false));
+}
+
+// Records the operations it is shown and refuses the one it is told to.
+class Recorder : public platform::IFileOpHook {
+ public:
+  bool OnFileOp(platform::FileOp op, const std::string& path, const std::string& to) override {
+    ops.push_back(std::to_string(static_cast<int>(op)) + " " + Name(path) + (to.empty() ? "" : ">" + Name(to)));
+    return !(op == refuse && Name(path) == refuseName);
+  }
+  static std::string Name(const std::string& path) { return path.substr(platform::FindLastSeparator(path) + 1); }
+  std::vector<std::string> ops;
+  platform::FileOp refuse = platform::FileOp::Create;
+  std::string refuseName;
+};
+
+TEST(FileHook, SeesEachOperationAndFailsTheOneAsked) {
+  using platform::FileOp;
+  TempDir dir;
+  Recorder recorder;
+  platform::SetFileOpHook(&recorder);
+  File file;
+  ASSERT_TRUE(file.CreateNew(dir.Join("w")));
+  ASSERT_TRUE(file.Write("x", 1));
+  ASSERT_TRUE(file.Flush());
+  EXPECT_EQ(file.RenameTo(dir.Join("w"), dir.Join("v")), platform::RenameResult::Done);
+  EXPECT_EQ(file.Remove(dir.Join("v")), platform::RemoveResult::Done);
+  file.Close();
+  const std::string c = std::to_string(static_cast<int>(FileOp::Create)), w = std::to_string(static_cast<int>(FileOp::Write)),
+                    f = std::to_string(static_cast<int>(FileOp::Flush)), r = std::to_string(static_cast<int>(FileOp::Rename)),
+                    s = std::to_string(static_cast<int>(FileOp::SyncFolder)), d = std::to_string(static_cast<int>(FileOp::Remove));
+  const std::string folder = Recorder::Name(dir.path());
+  EXPECT_EQ(recorder.ops, (std::vector<std::string>{c + " w", w + " w", f + " w", r + " w>v", s + " " + folder,
+                                                     d + " v"}));
+
+  // Refused: nothing happens, and the caller hears of it.
+  testkit::WriteAll(dir.Join("keep"), "keep");
+  recorder.refuse = FileOp::Remove;
+  recorder.refuseName = "keep";
+  EXPECT_FALSE(platform::RemoveFile(dir.Join("keep")));
+  recorder.refuse = FileOp::Rename;
+  EXPECT_EQ(platform::RenameNoReplace(dir.Join("keep"), dir.Join("other")), platform::RenameResult::Failed);
+  // A refused folder sync after a rename that happened: the rename is reported as done, not durable.
+  ASSERT_TRUE(file.OpenExisting(dir.Join("keep")));
+  recorder.refuse = FileOp::SyncFolder;
+  recorder.refuseName = folder;
+  EXPECT_EQ(file.RenameTo(dir.Join("keep"), dir.Join("kept")), platform::RenameResult::NotSynced);
+  file.Close();
+  platform::SetFileOpHook(nullptr);
+  EXPECT_EQ(testkit::ListNames(dir.path()), std::vector<std::string>{"kept"});
 }
 
 TEST(System, ProgramPathClockAndCodePage) {

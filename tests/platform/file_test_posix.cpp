@@ -163,4 +163,40 @@ TEST(PosixPaths, FullPathResolvesTheWayButNeverTheLastLink) {
   EXPECT_TRUE(platform::PathWithin("/etc", "/"));
 }
 
+TEST(PosixFiles, HeldFileIsRenamedAndRemovedOnlyWhileItsNameLeadsToIt) {
+  TempDir dir;
+  const std::string path = dir.Join("f");
+  testkit::WriteAll(path, "first");
+  platform::File held;
+  ASSERT_TRUE(held.OpenExisting(path));
+  // Another program puts a new file under the name (mv over it).
+  testkit::WriteAll(dir.Join("new"), "second");
+  ASSERT_EQ(rename(dir.Join("new").c_str(), path.c_str()), 0);
+  EXPECT_EQ(held.RenameTo(path, dir.Join("g")), platform::RenameResult::NotThisFile);
+  EXPECT_EQ(held.Remove(path), platform::RemoveResult::NotThisFile);
+  held.Close();
+  EXPECT_EQ(testkit::ListNames(dir.path()), std::vector<std::string>{"f"});
+  EXPECT_EQ(testkit::ReadAll(path), std::vector<unsigned char>({'s', 'e', 'c', 'o', 'n', 'd'}));
+}
+
+TEST(PosixFiles, FolderSwappedForALinkIsNotListed) {
+  TempDir dir;
+  mkdir(dir.Join("sub").c_str(), 0700);
+  mkdir(dir.Join("elsewhere").c_str(), 0700);
+  testkit::WriteAll(dir.Join("elsewhere/victim"), "x");
+  platform::FileIdentity listed;
+  ASSERT_TRUE(platform::IdentityOf(dir.Join("sub"), &listed));
+  platform::DirectoryList list;
+  EXPECT_TRUE(list.Open(dir.Join("sub"), listed));
+  list.Close();
+  ASSERT_EQ(rename(dir.Join("sub").c_str(), dir.Join("sub.old").c_str()), 0);
+  ASSERT_EQ(symlink(dir.Join("elsewhere").c_str(), dir.Join("sub").c_str()), 0);
+  EXPECT_FALSE(list.Open(dir.Join("sub"), listed));
+  EXPECT_FALSE(list.Open(dir.Join("sub")));  // a link at the end is never opened as a folder
+  // Another real folder under the listed name is not the one listed either.
+  ASSERT_EQ(unlink(dir.Join("sub").c_str()), 0);
+  mkdir(dir.Join("sub").c_str(), 0700);
+  EXPECT_FALSE(list.Open(dir.Join("sub"), listed));
+}
+
 }  // namespace

@@ -35,7 +35,9 @@ const std::set<std::string> kVocabulary = {
     "set_main_view", "set_main_password", "menu_write_zero", "menu_write_random", "menu_write_readonly",
     "menu_auto_exit", "menu_ext", "menu_sendto", "menu_again_password", "menu_password_mask",
     "menu_password_hash", "tavro_ext", "link_title", "link_comment", "used", "language",
-    "message_no_target", "message_closing_wait", "error_command_word",
+    "message_no_target", "message_closing_wait", "error_command_word", "message_target_queued",
+    "message_other_links", "message_wipe_finished", "message_wipe_journal_damaged", "error_wipe_journal",
+    "error_file_changed", "error_file_replaced", "error_source_vanished", "error_folder_sync",
 };
 
 // Keys whose text is empty on purpose.
