@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -10,7 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "codec/wipe_journal.h"
 #include "platform/file.h"
+#include "platform/system.h"
 #include "testkit/temp_dir.h"
 #include "text/text_table.h"
 
@@ -33,8 +36,11 @@ class Owner : public IJobOwner {
   void JobFinished(bool completed) override {
     std::lock_guard<std::mutex> lock(m_);
     results_.push_back(completed);
+    ++finished_;
     cv_.notify_all();
   }
+  // Ends of jobs reported so far (readable without waiting).
+  int Finished() const { return finished_; }
   // Waits for the n-th end of job; its completed flag.
   bool WaitJob(size_t n) {
     std::unique_lock<std::mutex> lock(m_);
@@ -69,6 +75,7 @@ class Owner : public IJobOwner {
   std::vector<LogKind> kinds_;
   Lines statuses_;
   std::vector<bool> results_;
+  std::atomic<int> finished_{0};
 };
 
 JobRequest Request(int mode, const std::string& password = "pw", bool passes = false) {
@@ -331,8 +338,7 @@ TEST(OutputName, ThirteenLettersAndDigitsInTheGivenFolder) {
 
 TEST(OutputName, ExistingCandidatesArePassedOver) {
   testkit::TempDir dir;
-  // Within one second the generator restarts from the same seed: every name
-  // taken so far must be skipped.
+  // Every name taken so far is passed over.
   std::vector<std::string> names;
   for (int i = 0; i < 5; ++i) {
     const std::string n = CWorkerThread::MakeOutputName(dir.path());
@@ -340,6 +346,95 @@ TEST(OutputName, ExistingCandidatesArePassedOver) {
     testkit::WriteAll(n, "");
     names.push_back(n);
   }
+}
+
+TEST(OutputName, NamesDoNotRepeatAcrossFoldersOrRuns) {
+  // Names made in the same second, in two folders and on two threads (as two
+  // runs would), gathered into one place later, must not meet.
+  testkit::TempDir a, b;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const int64_t second = platform::NowSeconds();
+    const std::string inA = CWorkerThread::MakeOutputName(a.path());
+    const std::string inB = CWorkerThread::MakeOutputName(b.path());
+    std::string onOtherThread;
+    std::thread run([&] { onOtherThread = CWorkerThread::MakeOutputName(a.path()); });
+    run.join();
+    if (platform::NowSeconds() != second) continue;  // the clock moved on: try again within one second
+    auto name = [](const std::string& p) { return p.substr(platform::FindLastSeparator(p) + 1); };
+    EXPECT_NE(name(inA), name(inB));
+    EXPECT_NE(name(inA), name(onOtherThread));
+    return;
+  }
+  FAIL() << "no second to test in";
+}
+
+TEST(Worker, ProgressSumNeverGoesBackNorCountsAFileTwice) {
+  Fixture f;
+  for (int i = 0; i < 200; ++i) testkit::WriteAll(f.dir.Join("f" + std::to_string(i)), testkit::PatternBytes(77, i));
+  f.worker.AddTarget(f.dir.path());
+  std::atomic<bool> stop{false};
+  std::atomic<size_t> backwards{0}, samples{0};
+  std::thread sampler([&] {
+    uint64_t last = 0;
+    while (!stop) {
+      const uint64_t now = f.worker.ProgressSum();
+      // Cleared after the job's report: samples from then on mean nothing.
+      if (f.owner.Finished() > 0) break;
+      if (now < last) ++backwards;
+      last = now;
+      ++samples;
+    }
+  });
+  EXPECT_TRUE(f.Run(Encryption));
+  stop = true;
+  sampler.join();
+  EXPECT_GT(samples.load(), 0u);
+  EXPECT_EQ(backwards.load(), 0u) << "of " << samples.load() << " samples";
+}
+
+TEST(Worker, JobStartFinishesInterruptedWipesAndTheWalkLeavesOutWhatTheJournalNames) {
+  Fixture f;
+  testkit::TempDir home;
+  f.paths.dataFolder = home.path();
+  CWorkerThread worker;
+  Owner owner;
+  ASSERT_TRUE(worker.Start(&owner, f.paths));
+  const auto bytes = testkit::PatternBytes(5000, 6);
+  testkit::WriteAll(f.dir.Join("report.txt"), bytes);
+  // Left by a run that was killed during its passes, and one still wiping.
+  testkit::WriteAll(f.dir.Join("12345678"), bytes);
+  testkit::WriteAll(f.dir.Join("87654321"), bytes);
+  {
+    CWipeJournal crashed;
+    ASSERT_TRUE(crashed.Open(home.path()));
+    for (const char* name : {"12345678", "87654321"}) {
+      WipeEntry e;
+      e.folder = f.dir.path();
+      e.name = name;
+      e.size = bytes.size();
+      ASSERT_TRUE(platform::IdentityOf(e.Path(), &e.identity));
+      ASSERT_TRUE(crashed.Record(e));
+    }
+  }
+  platform::File liveWipe;
+  ASSERT_TRUE(liveWipe.OpenExisting(f.dir.Join("87654321")));
+
+  worker.AddTarget(f.dir.path());
+  owner.Clear();
+  ASSERT_TRUE(worker.StartJob(Request(Encryption, "pw", true)));
+  ASSERT_TRUE(owner.WaitJob(1));
+  worker.JobHandled();
+  EXPECT_EQ(owner.lines(), Lines({LookupText("message_encryption_started"), LookupText("message_problem_analysis"),
+                                  LookupText("message") + " : " + LookupText("message_wipe_finished") + " : " +
+                                      f.dir.Join("12345678"),
+                                  LookupText("message_encryption_finished")}));
+  liveWipe.Close();
+  // The remnant is gone and was never taken for a new plain file; the live wipe was left alone.
+  const auto names = testkit::ListNames(f.dir.path());
+  ASSERT_EQ(names.size(), 2u) << names[0];
+  EXPECT_EQ(names[0], "87654321");
+  EXPECT_TRUE(IsOutputName(names[1]));
+  EXPECT_TRUE(testkit::ReadAll(f.dir.Join("87654321")) == bytes);
 }
 
 TEST(Worker, TwoFilesInOneSecondGetDifferentNames) {
