@@ -326,6 +326,39 @@ class StopAtFirstChunk : public ICodecObserver {
   bool asked_ = false;
 };
 
+// At every step another opener (another run) is kept out of the source.
+class HeldCheck : public ICodecObserver {
+ public:
+  explicit HeldCheck(std::string source) : source_(std::move(source)) {}
+  void OnCodecEvent(Event event, const std::string& path, platform::File*) override {
+    if (event == PlainRenamed) source_ = path;
+    platform::File other;
+    EXPECT_FALSE(other.OpenExisting(source_)) << "another run could take " << source_ << " at step " << event;
+    ++steps;
+  }
+  int steps = 0;
+
+ private:
+  std::string source_;
+};
+
+TEST_F(CodecTest, SourceIsHeldFromItsOpeningToItsDeletion) {
+  const std::string plain = dir.Join("held.txt");
+  WriteAll(plain, testkit::PatternBytes(3000, 14));
+  codec.zeroPass = 1;
+  codec.randomPass = 1;
+  HeldCheck enciphering(plain);
+  codec.SetObserver(&enciphering);
+  codec.EncryptFile(plain, dir.Join("h.cpy"));
+  EXPECT_EQ(enciphering.steps, 5);  // a body chunk, placed, renamed, two passes
+  HeldCheck deciphering(dir.Join("h.cpy"));
+  codec.SetObserver(&deciphering);
+  codec.DecryptFile(dir.Join("h.cpy"));
+  codec.SetObserver(nullptr);
+  EXPECT_EQ(deciphering.steps, 2);
+  EXPECT_TRUE(log.Lines().empty());
+}
+
 TEST_F(CodecTest, OtherHardLinksAreNeverOverwritten) {
   TempDir elsewhere;
   const auto bytes = testkit::PatternBytes(70000, 12);
