@@ -2,6 +2,7 @@
 # Short libFuzzer runs of the parsers that take outside bytes:
 #   language_text   language files (line parser, tokens, display names)
 #   registry_file   the POSIX settings file (reader, and write-read round trip)
+#   cpy_reader      enciphered files (the in-memory reader and the stored-name rules)
 # Each target is built with clang++ -fsanitize=fuzzer,address,undefined straight
 # from the core sources it needs, then run for a fixed time from a copy of its
 # seed corpus (tests/data/text/...). One line per target, then "N passed, N failed".
@@ -29,12 +30,17 @@ declare -A sources=(
                    platform/registry_posix.cpp platform/registry_file_posix.cpp platform/system_posix.cpp
                    platform/file_posix.cpp"
   [registry_file]="tests/fuzz/fuzz_registry_file.cpp platform/registry_file_posix.cpp"
+  [cpy_reader]="tests/fuzz/fuzz_cpy_reader.cpp codec/format.cpp codec/file_codec.cpp codec/random.cpp
+                codec/block_crew.cpp codec/wipe_journal.cpp crypto/cast_cipher.cpp crypto/cast_cipher_wide.cpp
+                platform/file_posix.cpp platform/file_hook.cpp platform/system_posix.cpp
+                platform/registry_file_posix.cpp platform/registry_posix.cpp text/text_table.cpp"
 )
 declare -A seeds=(
   [language_text]="tests/data/text/language dist"
   [registry_file]="tests/data/text/registry"
+  [cpy_reader]="tests/data/cpy"
 )
-all_targets=(language_text registry_file)
+all_targets=(language_text registry_file cpy_reader)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
@@ -51,7 +57,7 @@ for target in "${targets[@]}"; do
   srcs=()
   for s in ${sources[$target]}; do srcs+=("$root/$s"); done
   if ! "$cxx" -std=c++17 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-      -I"$root" "${srcs[@]}" -o "$exe" >"$build/$target.build.log" 2>&1; then
+      -I"$root" "${srcs[@]}" -pthread -o "$exe" >"$build/$target.build.log" 2>&1; then
     head -n 40 "$build/$target.build.log"
     echo "fuzz $target: FAILED (build; log: $build/$target.build.log)"
     failed=$((failed + 1))
