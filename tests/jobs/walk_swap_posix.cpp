@@ -41,21 +41,30 @@ struct Swap {
 };
 
 TEST(WalkSwap, FolderSwappedForALinkBeforeTheWalkEntersItIsNotEntered) {
-  Swap swap;
-  testkit::WriteAll(swap.target + "/first", "x");
+  // Two sub-folders; while the walk is in the first it visits, the other one
+  // (listed already, not entered yet) becomes a link to a sibling folder.
+  testkit::TempDir root;
+  const std::string target = root.Join("target"), elsewhere = root.Join("elsewhere");
+  for (const std::string& d : {target, target + "/one", target + "/two", elsewhere}) mkdir(d.c_str(), 0700);
+  testkit::WriteAll(target + "/one/f1", "1");
+  testkit::WriteAll(target + "/two/f2", "2");
+  testkit::WriteAll(elsewhere + "/victim", "not yours");
   WorkerPaths paths;
   ExpansionContext context;
   context.paths = &paths;
-  bool swapped = false;
-  // The walk lists the target folder, then enters sub: the swap comes in between.
-  context.admit = [&](const std::string&, const platform::FileIdentity&) {
-    if (!swapped) swap.Now();
-    swapped = true;
+  std::string entered;
+  context.admit = [&](const std::string& path, const platform::FileIdentity&) {
+    if (entered.empty()) {
+      entered = path;
+      const std::string other = target + (path.find("/one/") != std::string::npos ? "/two" : "/one");
+      EXPECT_EQ(rename(other.c_str(), (other + ".moved").c_str()), 0);
+      EXPECT_EQ(symlink(elsewhere.c_str(), other.c_str()), 0);
+    }
     return true;
   };
-  std::vector<std::string> targets = {swap.target}, work;
+  std::vector<std::string> targets = {target}, work;
   ASSERT_TRUE(ExpandTargets(targets, work, Encryption, context));
-  EXPECT_EQ(work, std::vector<std::string>{swap.target + "/first"});
+  EXPECT_EQ(work, std::vector<std::string>{entered});
 }
 
 class SwappingOwner : public IJobOwner {
