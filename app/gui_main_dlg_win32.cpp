@@ -12,6 +12,7 @@
 #include "crypto/sha1.h"
 #include "jobs/progress.h"
 #include "platform/file.h"
+#include "platform/system.h"
 #include "res/resource.h"
 #include "settings/gui_set_sheet_win32.h"
 #include "text/text_table.h"
@@ -55,6 +56,7 @@ BOOL CMainDlg::OnInitDialog() {
   paths.systemDrive = systemDrive_;
   paths.systemFolder = systemFolder_;
   paths.windowsFolder = windowsFolder_;
+  paths.dataFolder = platform::ProgramDataFolder();  // the wipe journal's home
   worker_.Start(this, paths);
   // 5.-7. Compact layout, empty run log, the progress meter.
   SetLayoutMode(CompactLayout);
