@@ -28,7 +28,7 @@ mkdir -p "$build"
 declare -A sources=(
   [language_text]="tests/fuzz/fuzz_language_text.cpp text/text_table.cpp text/language_files.cpp
                    platform/registry_posix.cpp platform/registry_file_posix.cpp platform/system_posix.cpp
-                   platform/file_posix.cpp"
+                   platform/file_posix.cpp platform/file_hook.cpp"
   [registry_file]="tests/fuzz/fuzz_registry_file.cpp platform/registry_file_posix.cpp"
   [cpy_reader]="tests/fuzz/fuzz_cpy_reader.cpp codec/format.cpp codec/file_codec.cpp codec/random.cpp
                 codec/block_crew.cpp codec/wipe_journal.cpp crypto/cast_cipher.cpp crypto/cast_cipher_wide.cpp
