@@ -48,8 +48,10 @@ TEST(Together, TwoEncipheringRunsOnOneFolderLeaveNoRemnantAndLoseNothing) {
   const pid_t first = tavro.Start(encipher);
   const pid_t second = tavro.Start(encipher);
   const e2e::Result a = tavro.Finish(first), b = tavro.Finish(second);
-  EXPECT_EQ(a.status, 0) << a.out;
-  EXPECT_EQ(b.status, 0) << b.out;
+  // A file the other run holds cannot be opened, so a run may end with 1 for
+  // files that the other run did; neither fails otherwise.
+  EXPECT_LE(a.status, 1) << a.out;
+  EXPECT_LE(b.status, 1) << b.out;
 
   // Every file is enciphered once; no plain file is left under a digit name,
   // and no enciphered file holds one.

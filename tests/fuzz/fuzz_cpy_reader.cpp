@@ -11,6 +11,7 @@
 
 #include "codec/file_codec.h"
 #include "codec/format.h"
+#include "codec/names.h"
 #include "crypto/cast_cipher.h"
 
 namespace {
@@ -19,14 +20,20 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-// What IsPlainStoredName promises of a name it lets through (POSIX: no
-// double-byte code page, so every byte stands for itself).
-void CheckPlainName(const std::string& name) {
-  if (!IsPlainStoredName(name)) return;
-  Check(!name.empty() && name != "." && name != "..");
-  for (const char c : name) {
-    const unsigned char b = static_cast<unsigned char>(c);
-    Check(b >= 0x20 && c != '/' && c != '\\' && c != ':' && c != '*' && c != '?');
+// What the file-name rules promise of a name they let through (no double-byte
+// code page here, so every byte stands for itself).
+void CheckSafeName(const std::string& name) {
+  for (const NameRules rules : {NameRules::Posix, NameRules::Windows}) {
+    if (!IsSafeFileName(name, rules)) continue;
+    Check(!name.empty() && name != "." && name != "..");
+    for (const char c : name) {
+      const unsigned char b = static_cast<unsigned char>(c);
+      Check(b >= 0x20 && b != 0x7F && c != '/');
+      if (rules == NameRules::Windows) {
+        Check(c != '\\' && c != ':' && c != '*' && c != '?' && c != '"' && c != '<' && c != '>' && c != '|');
+      }
+    }
+    if (rules == NameRules::Windows) Check(name.back() != '.' && name.back() != ' ');
   }
 }
 
@@ -51,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(format::CheckFileLength(file.size()));
   Check(name.size() <= format::kNameBlockSize);
   Check(file.size() == format::kHeaderSize + plain.size() - plain.size() % 8);
-  CheckPlainName(name);
+  CheckSafeName(name);
 
   // A name the writer can store: writing what was read gives the same key
   // check block and body, and reading that again gives the same file back.

@@ -63,7 +63,7 @@ TEST(WalkSwap, FolderSwappedForALinkBeforeTheWalkEntersItIsNotEntered) {
     return true;
   };
   std::vector<std::string> targets = {target}, work;
-  ASSERT_TRUE(ExpandTargets(targets, work, Encryption, context));
+  ASSERT_EQ(ExpandTargets(targets, work, Encryption, context), ExpandResult::Done);
   EXPECT_EQ(work, std::vector<std::string>{entered});
 }
 
