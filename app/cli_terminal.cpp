@@ -81,6 +81,12 @@ bool ReadFirstLine(const std::string& file, std::string* line, std::string* why)
     *why = "cannot open " + file;
     return false;
   }
+  if (isatty(fd)) {
+    // Read from there, the password would show as it is typed.
+    if (!standardInput) close(fd);
+    *why = file + " is a terminal (leave out --password-file to be asked without echo)";
+    return false;
+  }
   line->clear();
   bool ended = false, any = false, failed = false;
   while (!ended && line->size() <= kLongest) {
@@ -107,7 +113,10 @@ bool ReadFirstLine(const std::string& file, std::string* line, std::string* why)
     *why = file == "-" ? "standard input is empty" : file + " is empty";
   } else {
     if (!line->empty() && line->back() == '\r') line->pop_back();
-    return true;
+    // An empty first line is a file (or a script variable) that holds no
+    // password, never a choice of the empty one.
+    if (!line->empty()) return true;
+    *why = "the first line of " + std::string(file == "-" ? "standard input" : file) + " is empty";
   }
   line->clear();
   return false;

@@ -23,7 +23,8 @@ std::string Printable(const std::string& text);
 
 // Reads the first line of a file, "-" standing for standard input, without its
 // line end (LF or CR LF). False, with the reason in *why, when the file cannot
-// be read, is empty, or its first line is unreasonably long.
+// be read, is a terminal (it would echo the password), is empty, or its first
+// line is empty or unreasonably long.
 bool ReadFirstLine(const std::string& file, std::string* line, std::string* why);
 
 // Colour for stdout lines: stdout is a terminal and NO_COLOR is not set.

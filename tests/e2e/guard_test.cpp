@@ -5,6 +5,7 @@
 // names follow the rules of each system, no name reaches the terminal raw, and
 // the password can come from a file.
 #include <fcntl.h>
+#include <stdlib.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -247,9 +248,27 @@ TEST(Guard, PasswordFromAFileOrStandardInputStaysOutOfTheProcessList) {
   EXPECT_EQ(t.Run({"-E", "-AUTOSTART", "--password-file=-", dir.Join("f")}).status, 0);
   EXPECT_EQ(t.Run({"-D", "--password-file", "-", dir.path()}).status, 0);
   EXPECT_EQ(testkit::ListNames(dir.path()), Lines({"f"}));
-  // Nothing to read, or two passwords: nothing is done.
+  // Nothing to read, an empty first line (an unset variable piped in), or two passwords: nothing is done.
   testkit::WriteAll(secrets.Join("empty"), "");
+  testkit::WriteAll(secrets.Join("blank"), "\r\nsecret word\n");
   EXPECT_EQ(t.Run({"-E", "--password-file", secrets.Join("empty"), dir.Join("f")}).status, 2);
+  EXPECT_EQ(t.Run({"-E", "-AUTOSTART", "--password-file", secrets.Join("blank"), dir.Join("f")}).status, 2);
+  t.SetInput(secrets.Join("blank"));
+  EXPECT_EQ(t.Run({"-E", "-AUTOSTART", "--password-file", "-", dir.Join("f")}).status, 2);
+  // A terminal named as the file would echo the password as it is typed.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string terminal = ptsname(master);
+  const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  ASSERT_EQ(write(master, "typed\n", 6), 6);
+  const auto r = t.Run({"-E", "-AUTOSTART", "--password-file", terminal, dir.Join("f")});
+  close(slave);
+  close(master);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_TRUE(Contains(r.err, "terminal")) << r.err;
   EXPECT_EQ(t.Run({"-E", "--password-file", secrets.Join("missing"), dir.Join("f")}).status, 2);
   EXPECT_EQ(t.Run({"-E", "-P", "x", "--password-file", secrets.Join("pw"), dir.Join("f")}).status, 2);
   EXPECT_EQ(testkit::ListNames(dir.path()), Lines({"f"}));
