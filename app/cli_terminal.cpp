@@ -55,11 +55,14 @@ bool ReadLine(int fd, std::string* line) {
 }  // namespace
 
 std::string Printable(const std::string& text) {
+  // In a single-byte character set (ISO 8859, the C locale) the bytes 0x80 to
+  // 0x9F are themselves the C1 control characters (0x9B starts an escape).
+  const bool singleByte = MB_CUR_MAX == 1;
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) {
+    if (c < 0x20 || c == 0x7F || (singleByte && c >= 0x80 && c <= 0x9F)) {
       out += '?';
     } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
                static_cast<unsigned char>(text[i + 1]) <= 0x9F) {

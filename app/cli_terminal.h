@@ -17,8 +17,9 @@ bool AskHidden(const std::string& prompt, std::string* line);
 Answer AskYesNoCancel(const std::string& question);
 
 // A text fit for a terminal: control characters (bytes below 0x20 and 0x7F,
-// and the two-byte UTF-8 forms of U+0080 to U+009F) are shown as '?', so that
-// no name can drive the terminal. Every line the program prints goes through it.
+// and the two-byte UTF-8 forms of U+0080 to U+009F, or in a single-byte
+// locale the bytes 0x80 to 0x9F) are shown as '?', so that no name can drive
+// the terminal. Every line the program prints goes through it.
 std::string Printable(const std::string& text);
 
 // Reads the first line of a file, "-" standing for standard input, without its

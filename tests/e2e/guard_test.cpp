@@ -220,6 +220,7 @@ TEST(Guard, ControlBytesNeverReachTheTerminalButNamesStayIntact) {
   testkit::WriteAll(dir.Join(escape), "e");
   testkit::WriteAll(dir.Join(c1), "c");
   e2e::Tavro t;
+  t.SetEnv("LC_ALL", "C.UTF-8");
   auto r = t.Run({"-E", "-P", "pw", "--verbose", dir.path()});
   EXPECT_EQ(r.status, 1);  // the escape name is refused
   for (const std::string& text : {r.out, r.err}) {
@@ -233,6 +234,10 @@ TEST(Guard, ControlBytesNeverReachTheTerminalButNamesStayIntact) {
   r = t.Run({std::string("-\x1b[2J")});
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(Contains(r.err, "-?[2J")) << r.err;
+  // In a single-byte locale the byte 0x9B alone is the escape.
+  t.SetEnv("LC_ALL", "C");
+  r = t.Run({std::string("-\x9b" "2J")});
+  EXPECT_TRUE(Contains(r.err, "-?2J")) << r.err;
 }
 
 TEST(Guard, PasswordFromAFileOrStandardInputStaysOutOfTheProcessList) {
