@@ -348,7 +348,12 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
           a->autoExit = true;
           break;
         case kKeywordNone:
-          std::fprintf(stderr, "tavro: unknown option %s\n", cli::Printable(word).c_str());
+          if (word[1] == 'P' || word[1] == 'p') {
+            // Most likely a password written without its space: never shown.
+            std::fprintf(stderr, "tavro: unknown option -%c... (not shown: it may hold a password)\n", word[1]);
+          } else {
+            std::fprintf(stderr, "tavro: unknown option %s\n", cli::Printable(word).c_str());
+          }
           return false;
       }
     }

@@ -276,6 +276,10 @@ TEST(Guard, PasswordFromAFileOrStandardInputStaysOutOfTheProcessList) {
   EXPECT_TRUE(Contains(r.err, "terminal")) << r.err;
   EXPECT_EQ(t.Run({"-E", "--password-file", secrets.Join("missing"), dir.Join("f")}).status, 2);
   EXPECT_EQ(t.Run({"-E", "-P", "x", "--password-file", secrets.Join("pw"), dir.Join("f")}).status, 2);
+  // A password written without its space is refused, and not shown.
+  const auto glued = t.Run({"-E", "-Psecret", dir.Join("f")});
+  EXPECT_EQ(glued.status, 2);
+  EXPECT_FALSE(Contains(glued.err, "secret")) << glued.err;
   EXPECT_EQ(testkit::ListNames(dir.path()), Lines({"f"}));
   const auto help = t.Run({"--help"});
   EXPECT_TRUE(Contains(help.out, "--password-file")) << help.out;
