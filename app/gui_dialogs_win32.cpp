@@ -34,12 +34,12 @@ bool IsWebOrMailLink(const std::string& target) {
   return false;
 }
 
+}  // namespace
+
 void OpenLink(HWND owner, const std::string& target) {
   if (!IsWebOrMailLink(target)) return;
   ShellExecuteA(owner, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
-
-}  // namespace
 
 // ------------------------------------------------------------- CMessageDlg
 

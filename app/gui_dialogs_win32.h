@@ -10,6 +10,10 @@
 #include "app/gui_window_win32.h"
 #include "text/language_files.h"
 
+// Opens a link text (from the text table) with the shell: web pages and mail
+// addresses only; any other text does nothing.
+void OpenLink(HWND owner, const std::string& target);
+
 // Template 131: one text in a read-only box, OK and COPY.
 class CMessageDlg : public CDialog {
  public:

@@ -303,10 +303,7 @@ void CMainDlg::OnCommand(int id, int code, HWND control) {
       CloseProgram();
       return;
     case IDC_SITE:
-      if (code == BN_CLICKED) {
-        ShellExecuteA(Handle(), nullptr, LookupText("tavro_site_url").c_str(), nullptr, nullptr,
-                      SW_SHOWNORMAL);
-      }
+      if (code == BN_CLICKED) OpenLink(Handle(), LookupText("tavro_site_url"));
       return;
     case IDM_SETDLG:
       OpenSettingsSheet();

@@ -135,8 +135,9 @@ std::string FileText(const std::string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-// The About dialog's translator links open web pages and mail addresses
-// only; a link text that names a program or a file does nothing.
+// The About dialog's translator links and the main window's support-page
+// button open web pages and mail addresses only; a link text that names a
+// program or a file does nothing.
 TEST_F(GuiTest, AboutLinksOpenOnlyWebPagesAndMailAddresses) {
   // A script that notes how it was called in a file of its own (scripts run
   // at the same moment cannot share one).
@@ -161,8 +162,8 @@ TEST_F(GuiTest, AboutLinksOpenOnlyWebPagesAndMailAddresses) {
                               KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const std::string entries[] = {"tavro_regionalization_by=Tester", "tavro_regionalization_by_url=" + url,
-                                   "tavro_regionalization_by_email=tester@example.org"};
-    for (int i = 0; i < 3; ++i) {
+                                   "tavro_regionalization_by_email=tester@example.org", "tavro_site_url=" + url};
+    for (int i = 0; i < 4; ++i) {
       RegSetValueExA(key, ("Zen" + std::to_string(i)).c_str(), 0, REG_SZ,
                      reinterpret_cast<const BYTE*>(entries[i].c_str()), static_cast<DWORD>(entries[i].size() + 1));
     }
@@ -170,12 +171,13 @@ TEST_F(GuiTest, AboutLinksOpenOnlyWebPagesAndMailAddresses) {
 
     TavroRun run(programDir.path());
     ASSERT_TRUE(run.StartAndWait(""));
-    HWND about = run.OpenAbout();
-    ASSERT_NE(about, nullptr);
-    EXPECT_EQ(WindowText(GetDlgItem(about, 1025)), "Tester");
     // The allowed schemes reach scripts of their own, so an opened link shows.
     SchemeHandler https("https", "\"" + web + "\" \"%1\"");
     SchemeHandler mailto("mailto", "\"" + mail + "\" \"%1\"");
+    PostMessageA(run.Item(kSite), BM_CLICK, 0, 0);
+    HWND about = run.OpenAbout();
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(WindowText(GetDlgItem(about, 1025)), "Tester");
     PostMessageA(GetDlgItem(about, 1025), BM_CLICK, 0, 0);
     if (url == webPage) {
       // Starting a program under a busy Wine can take a while.
