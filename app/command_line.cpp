@@ -143,7 +143,9 @@ int32_t WordCallback(void* context, const char* token, int32_t length) {
   std::string word(token, static_cast<size_t>(length));
   if (word.size() > kMaxWordLength) {
     ctx->result->refusedTargets.push_back(RefusedWord{WordFault::TooLong, word});
-  } else if (!platform::SamePathNoCase(word, *ctx->programPath)) {
+  } else if (platform::SamePathNoCase(word, *ctx->programPath)) {
+    ctx->result->programNamed = true;
+  } else {
     ctx->result->targets.push_back(word);
   }
   return length;

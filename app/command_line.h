@@ -68,6 +68,9 @@ struct CommandLine {
   bool autoExit = false;
   // Paths in their order, the program's own path left out.
   std::vector<std::string> targets;
+  // The program's own path was named (and left out): a target was named all
+  // the same, so the program's folder must not stand in for it.
+  bool programNamed = false;
   // Path words that were refused, in their order; the caller logs them.
   std::vector<RefusedWord> refusedTargets;
   // Unknown options ("-" and the option's text), skipped whole.

@@ -208,10 +208,12 @@ void CMainDlg::ApplyCommandLine() {
     LogRefusedWord(word.fault, word.word);
     worker_.NoteRefusedTarget();
   }
+  if (parsed.programNamed) worker_.NoteRefusedTarget();  // never processed, nor its folder in its place
   // The password itself is never shown, only that it was refused.
   if (parsed.passwordRefused) LogRefusedWord(parsed.passwordFault, LookupText("set_main_password"));
   for (const std::string& path : parsed.targets) worker_.AddTarget(path);
-  const bool targetsNamed = !worker_.PendingTargets().empty() || !parsed.refusedTargets.empty();
+  const bool targetsNamed =
+      !worker_.PendingTargets().empty() || !parsed.refusedTargets.empty() || parsed.programNamed;
   if (targetsNamed || parsed.AnyRefused()) SetLayoutMode(LogLayout);
   if (!worker_.PendingTargets().empty()) LogMessage("Msg: " + LookupText("message_drop"));
   if (targetsNamed) SetSelectModeTitle();
@@ -407,7 +409,10 @@ void CMainDlg::OnDropFiles(HDROP drop) {
 }
 
 void CMainDlg::AddDroppedTarget(const std::string& path) {
-  if (platform::SamePathNoCase(path, programPath_)) return;
+  if (platform::SamePathNoCase(path, programPath_)) {
+    worker_.NoteRefusedTarget();  // never processed, nor its folder in its place
+    return;
+  }
   worker_.AddTarget(path);
 }
 

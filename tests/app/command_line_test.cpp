@@ -138,6 +138,8 @@ TEST(CommandLine, EmptyOptionIsIgnored) {
 TEST(CommandLine, ProgramPathIsLeftOutInAnyCase) {
   CommandLine c = Parse("c:\\tools\\TAVRO\\tavro.EXE C:\\x \"C:\\Tools\\Tavro\\Tavro.exe\"");
   EXPECT_EQ(c.targets, Targets({"C:\\x"}));
+  EXPECT_TRUE(c.programNamed);  // a target was named: the program's folder must not stand in
+  EXPECT_FALSE(Parse("C:\\x").programNamed);
 }
 
 TEST(CommandLine, RunsOfSpacesYieldNoEmptyWords) {

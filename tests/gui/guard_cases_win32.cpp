@@ -106,6 +106,33 @@ TEST_F(GuiTest, AnOverLongDropIsRefusedNeverCut) {
   EXPECT_TRUE(NamesEndingIn(programDir.path(), ".cpy").empty());
 }
 
+// The program file named alone, on the command line or by a drop, is a
+// target named all the same: its folder never stands in for it.
+TEST_F(GuiTest, TheProgramFileNamedAloneNeverMakesItsFolderTheTarget) {
+  const std::string beside = programDir.Join("beside.txt");
+  testkit::WriteAll(beside, std::string("beside the program"));
+  const uint64_t besideSum = FileChecksum(beside);
+  for (bool dropped : {false, true}) {
+    SCOPED_TRACE(dropped ? "dropped" : "command line");
+    TavroRun run(programDir.path());
+    ASSERT_TRUE(run.StartAndWait(dropped ? "" : "-E -AUTOSTART -P x \"" + run.programPath() + "\""));
+    if (dropped) {
+      ASSERT_TRUE(run.Drop({run.programPath()}));
+      ASSERT_TRUE(WaitUntil([&] { return run.LogCount() == 1; }));
+      run.SetBox(kUpperBox, "x");
+      run.SetBox(kConfirmBox, "x");
+      run.Click(kCipher);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return InLayout(run.main(), kMarkFull); }));
+    ASSERT_TRUE(run.WaitIdle());
+    EXPECT_TRUE(Contains(run.Log(), "message_no_target")) << Joined(run.Log());
+    run.PressEscape();
+    ASSERT_TRUE(run.Ended(kWait));
+    EXPECT_EQ(FileChecksum(beside), besideSum) << "the program's folder was not a target";
+    EXPECT_TRUE(NamesEndingIn(programDir.path(), ".cpy").empty());
+  }
+}
+
 // Sets the command that opens links of scheme (HKEY_CLASSES_ROOT) and puts
 // the old one back when it goes.
 class SchemeHandler {
