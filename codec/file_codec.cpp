@@ -180,6 +180,17 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   processedBytes_.store(0);
   outcome_ = Outcome::Failed;
 
+  std::string plainName, destFolder;
+  SplitPath(plainPath, nullptr, &plainName);
+  // A name that this system could never write back is refused first, before
+  // anything about the file is changed (its read-only attribute, say).
+  const NameVerdict hostVerdict = CheckFileName(plainName, HostNameRules());
+  if (hostVerdict != NameVerdict::Ok) {
+    Report(Error, hostVerdict == NameVerdict::ControlByte ? "error_name_control" : "error_unsafe_name", nullptr,
+           plainPath);
+    return;
+  }
+
   uint32_t initial = 0;
   if (!platform::GetAttributes(plainPath, &initial)) {
     Report(Message, "message_file_open_failed", nullptr, plainPath);
@@ -212,8 +223,6 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   const uint64_t length = opened.size;
   const size_t lead = static_cast<size_t>(length % 8);
 
-  std::string plainName, destFolder;
-  SplitPath(plainPath, nullptr, &plainName);
   SplitPath(destPath, &destFolder, nullptr);
 
   WorkFile out;
@@ -251,11 +260,8 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
     Report(Error, "error_max_path", nullptr, plainPath);
     return;
   }
-  // A name that this system could never write back is refused now, while the plain file is still whole.
-  const NameVerdict hostVerdict = CheckFileName(plainName, HostNameRules());
-  if (hostVerdict != NameVerdict::Ok || nameVerdict != format::Verdict::Ok) {
-    Report(Error, hostVerdict == NameVerdict::ControlByte ? "error_name_control" : "error_unsafe_name", nullptr,
-           plainPath);
+  if (nameVerdict != format::Verdict::Ok) {
+    Report(Error, "error_unsafe_name", nullptr, plainPath);
     return;
   }
   cipher_.EncryptBlocks(nameBlock, sizeof nameBlock / 8);

@@ -100,12 +100,17 @@ TEST(CodecPosix, NamesFollowTheRulesOfLinux) {
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{name});
     platform::RemoveFile(plain);
   }
-  // A name with control bytes could not be written back here either: refused, saying why.
+  // A name with control bytes could not be written back here either: refused,
+  // saying why, and nothing about the file changed (not even its read-only mark).
+  codec.writeReadOnly = 1;
   for (const std::string name : {"bell\x07", "line\nfeed", "\x1b[31mred"}) {
     log.Clear();
     const std::string plain = dir.Join(name);
     WriteAll(plain, "keep");
+    ASSERT_TRUE(platform::SetAttributes(plain, platform::kAttrReadOnly));
     codec.EncryptFile(plain, dir.Join("x.cpy"));
+    uint32_t attributes = 0;
+    EXPECT_TRUE(platform::GetAttributes(plain, &attributes) && (attributes & platform::kAttrReadOnly)) << name;
     EXPECT_EQ(log.Lines(),
               (std::vector<std::pair<std::string, LogKind>>{{ErrorLine("error_name_control", plain), Error}}));
     EXPECT_EQ(codec.LastOutcome(), CFileCodec::Outcome::Failed);
