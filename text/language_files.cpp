@@ -81,13 +81,3 @@ bool RetireLanguageFile(const std::string& path) {
   return result == platform::RenameResult::Done || result == platform::RenameResult::NotSynced;
 }
 
-bool RetireLanguageFiles(const std::vector<LanguageFile>& files, size_t keep, std::string* failedPath) {
-  for (size_t i = 0; i < files.size(); ++i) {
-    if (i == keep) continue;
-    if (!RetireLanguageFile(files[i].path)) {
-      if (failedPath != nullptr) *failedPath = files[i].path;
-      return false;
-    }
-  }
-  return true;
-}

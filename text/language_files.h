@@ -34,8 +34,3 @@ std::vector<LanguageFile> FindLanguageFiles(const std::string& folder);
 // Renames a used file to its path + ".old", never replacing an existing file.
 bool RetireLanguageFile(const std::string& path);
 
-// Retires every file of files except the one at index keep (pass files.size()
-// to keep none), in list order. Stops at the first failure and returns false
-// with that file's path in *failedPath; files renamed before it keep their new
-// names.
-bool RetireLanguageFiles(const std::vector<LanguageFile>& files, size_t keep, std::string* failedPath);

@@ -116,32 +116,4 @@ TEST_F(LanguageFilesTest, RetiringNeverReplacesAnExistingOldFile) {
   EXPECT_EQ(std::string(old.begin(), old.end()), "earlier file");
 }
 
-TEST_F(LanguageFilesTest, RetiringTheOthersKeepsTheChosenOne) {
-  const std::string a = Put("a.zen", "language=A\n");
-  const std::string b = Put("b.zen", "language=B\n");
-  const std::string c = Put("c.zen", "language=C\n");
-  const std::vector<LanguageFile> files{{a, "A"}, {b, "B"}, {c, "C"}};
-  std::string failed;
-  ASSERT_TRUE(RetireLanguageFiles(files, 1, &failed));
-  EXPECT_TRUE(testkit::Exists(a + ".old"));
-  EXPECT_TRUE(testkit::Exists(b));
-  EXPECT_TRUE(testkit::Exists(c + ".old"));
-  EXPECT_TRUE(failed.empty());
-}
-
-TEST_F(LanguageFilesTest, FailedRenameNamesTheFileAndStopsThere) {
-  const std::string a = Put("a.zen", "language=A\n");
-  const std::string b = Put("b.zen", "language=B\n");
-  const std::string c = Put("c.zen", "language=C\n");
-  Put("b.zen.old", "in the way");
-  const std::vector<LanguageFile> files{{a, "A"}, {b, "B"}, {c, "C"}};
-  std::string failed;
-  EXPECT_FALSE(RetireLanguageFiles(files, files.size(), &failed));
-  EXPECT_EQ(failed, b);
-  EXPECT_TRUE(testkit::Exists(a + ".old"));  // renamed before the failure: stays renamed
-  EXPECT_TRUE(testkit::Exists(b));
-  EXPECT_TRUE(testkit::Exists(c));  // not attempted
-  EXPECT_FALSE(testkit::Exists(c + ".old"));
-}
-
 }  // namespace
