@@ -25,11 +25,14 @@ struct FileTypeInfo {
 
 // Writes the type and tells the shell. A failure part-way leaves what was
 // written so far. Windows: a type key whose open command starts a program of
-// another file name is another program's, and is left alone (false).
+// another file name, or that has no open command but keys of its own, is
+// another program's and is left alone (false); so is an extension that names
+// such a type.
 bool RegisterFileType(const FileTypeInfo& type);
 // Removes the type: Windows removes the extension key only while it names
-// this type, then the type key and its open command; POSIX removes only the
-// files it wrote itself. True when nothing of the type is left.
+// this type, then the type key and its open command (never another
+// program's, as above); POSIX removes only the files it wrote itself. True
+// when nothing of the type is left.
 bool UnregisterFileType(const FileTypeInfo& type);
 // Windows: the extension key exists and the open command is a string value.
 // POSIX: both files are there and are the program's own.

@@ -33,20 +33,44 @@ bool WriteKey(const std::string& path, const std::string& unnamed, const char* n
   return ok;
 }
 
-// The unnamed string value of a key below HKEY_CLASSES_ROOT, read into a
-// MAX_PATH buffer: false unless it is a string with its terminating NUL.
+// The unnamed string value of a key below HKEY_CLASSES_ROOT, whatever its
+// length (an open command of a program path near MAX_PATH is longer than
+// MAX_PATH): false unless it is a string with its terminating NUL.
 bool ReadUnnamedString(const std::string& path, std::string* text) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  char buffer[MAX_PATH];
-  DWORD type = REG_NONE, size = sizeof buffer;
-  const LONG rc = RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  DWORD type = REG_NONE, size = 0;
+  LONG rc = RegQueryValueExA(key, nullptr, nullptr, &type, nullptr, &size);
+  std::vector<char> buffer(rc == ERROR_SUCCESS && size > 0 && size <= 65536 ? size : 0);
+  if (!buffer.empty()) {
+    rc = RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+  }
   RegCloseKey(key);
-  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0 || buffer[size - 1] != '\0') {
+  if (buffer.empty() || rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0 ||
+      size > buffer.size() || buffer[size - 1] != '\0') {
     return false;
   }
-  if (text) *text = buffer;
+  if (text) *text = buffer.data();
   return true;
+}
+
+// The key below HKEY_CLASSES_ROOT is missing, or holds no sub-key but the
+// one named `only` (none when null).
+bool NoSubKeyBut(const std::string& path, const char* only) {
+  HKEY key = nullptr;
+  const LONG rc = RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key);
+  if (rc == ERROR_FILE_NOT_FOUND) return true;
+  if (rc != ERROR_SUCCESS) return false;
+  bool clean = true;
+  for (DWORD i = 0; clean; ++i) {
+    char name[256];
+    DWORD length = sizeof name;
+    const LONG found = RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (found == ERROR_NO_MORE_ITEMS) break;
+    clean = found == ERROR_SUCCESS && only && lstrcmpiA(name, only) == 0;
+  }
+  RegCloseKey(key);
+  return clean;
 }
 
 bool KeyExists(const std::string& path) {
@@ -69,14 +93,28 @@ std::string CommandProgramName(const std::string& command) {
   return slash == std::string::npos ? program : program.substr(slash + 1);
 }
 
-// A type key whose open command starts another program belongs to that
-// program (a type name from a language file may name any type): neither
-// written over nor removed. A key without a string command is nobody's.
-bool TypeIsOurs(const FileTypeInfo& type) {
+// Whether a type key may be written over and removed (a type name from a
+// language file may name any type: a shortcut's, a folder's). With an open
+// command, it is ours when the command starts a program of our file name.
+// Without one, it is ours only when it holds nothing but the keys on the way
+// to the command: a key with other keys of its own is another program's.
+bool TypeIsOurs(const std::string& name, const std::string& programPath) {
+  const std::string commandKey = name + "\\Shell\\Open\\Command";
   std::string command;
-  if (!ReadUnnamedString(type.name + "\\Shell\\Open\\Command", &command)) return true;
-  const std::string ours = CommandProgramName("\"" + type.programPath + "\"");
-  return !ours.empty() && lstrcmpiA(CommandProgramName(command).c_str(), ours.c_str()) == 0;
+  if (ReadUnnamedString(commandKey, &command)) {
+    const std::string ours = CommandProgramName("\"" + programPath + "\"");
+    return !ours.empty() && lstrcmpiA(CommandProgramName(command).c_str(), ours.c_str()) == 0;
+  }
+  return NoSubKeyBut(name, "Shell") && NoSubKeyBut(name + "\\Shell", "Open") &&
+         NoSubKeyBut(name + "\\Shell\\Open", "Command") && NoSubKeyBut(commandKey, nullptr);
+}
+
+// The type the extension key names now, when it is not this type; empty
+// when the key is missing, names nothing, or names this type.
+std::string OtherTypeOfExtension(const FileTypeInfo& type) {
+  std::string owner;
+  if (!ReadUnnamedString(type.extension, &owner) || lstrcmpiA(owner.c_str(), type.name.c_str()) == 0) return "";
+  return owner;
 }
 
 void NotifyAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
@@ -133,7 +171,11 @@ class LinkObject {
 }  // namespace
 
 bool RegisterFileType(const FileTypeInfo& type) {
-  if (!TypeIsOurs(type)) return false;
+  if (!TypeIsOurs(type.name, type.programPath)) return false;
+  // An extension that names another program's type (".lnk" from a language
+  // file) is not taken over; one naming a type that is gone, or ours, is.
+  const std::string other = OtherTypeOfExtension(type);
+  if (!other.empty() && KeyExists(other) && !TypeIsOurs(other, type.programPath)) return false;
   if (!WriteKey(type.extension, type.name, "Content Type", type.contentType)) return false;
   if (!WriteKey(type.name, type.description)) return false;
   const std::string command = "\"" + type.programPath + "\" \"%1\"";
@@ -143,15 +185,10 @@ bool RegisterFileType(const FileTypeInfo& type) {
 }
 
 bool UnregisterFileType(const FileTypeInfo& type) {
-  if (!TypeIsOurs(type)) return false;
+  if (!TypeIsOurs(type.name, type.programPath)) return false;
   // The extension key goes only while it names this type: once another
   // program has taken the extension over, its association is not ours to end.
-  std::string owner;
-  const bool extensionExists = KeyExists(type.extension);
-  bool extensionIsOurs = extensionExists;
-  if (extensionExists && ReadUnnamedString(type.extension, &owner)) {
-    extensionIsOurs = owner.empty() || lstrcmpiA(owner.c_str(), type.name.c_str()) == 0;
-  }
+  const bool extensionIsOurs = KeyExists(type.extension) && OtherTypeOfExtension(type).empty();
   std::vector<std::string> keys;
   if (extensionIsOurs) keys.push_back(type.extension);
   for (const char* tail : {"\\Shell\\Open\\Command", "\\shell\\open", "\\shell", ""}) keys.push_back(type.name + tail);

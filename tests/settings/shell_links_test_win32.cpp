@@ -122,6 +122,23 @@ TEST_F(ShellLinks, FileTypeIsWrittenExactlyAndRemovedWhole) {
   EXPECT_FALSE(IsFileTypeRegistered());
   for (const std::string& key : kFiveKeys) EXPECT_FALSE(KeyExists(key)) << key;
   EXPECT_TRUE(UnregisterFileType(program)) << "removing what is not there is no failure";
+
+  // A program path of 259 bytes makes an open command longer than MAX_PATH:
+  // still seen as registered, and removed.
+  const std::string deep = "C:\\" + std::string(246, 'd') + "\\Tavro.exe";
+  ASSERT_EQ(deep.size(), 259u);
+  ASSERT_TRUE(RegisterFileType(deep));
+  EXPECT_TRUE(IsFileTypeRegistered());
+  EXPECT_TRUE(UnregisterFileType(deep));
+  for (const std::string& key : kFiveKeys) EXPECT_FALSE(KeyExists(key)) << key;
+
+  // A key added to the program's own type (an icon) leaves it the program's.
+  ASSERT_TRUE(RegisterFileType(program));
+  WriteValue(std::string(kName) + "\\DefaultIcon", nullptr, REG_SZ, Sz("C:\\tavro.ico"));
+  EXPECT_TRUE(RegisterFileType(program));
+  SetFileTypeRegistered(false, program);
+  EXPECT_FALSE(IsFileTypeRegistered());
+  RegDeleteTreeA(HKEY_CLASSES_ROOT, kName);
 }
 
 TEST_F(ShellLinks, FileTypeLeavesWhatIsNotItsOwn) {
@@ -167,9 +184,43 @@ TEST_F(ShellLinks, FileTypeLeavesWhatIsNotItsOwn) {
   ASSERT_TRUE(ReadValue("TavroUnitOther\\Shell\\Open\\Command", nullptr, &v));
   EXPECT_EQ(v.data, command);
   EXPECT_FALSE(KeyExists(kExt));
-  for (const char* key : {"TavroUnitOther\\Shell\\Open\\Command", "TavroUnitOther\\Shell\\Open",
-                          "TavroUnitOther\\Shell", "TavroUnitOther"}) {
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
+  RegDeleteTreeA(HKEY_CLASSES_ROOT, "TavroUnitOther");
+
+  // Other types a name may reach: one with keys of its own besides an open
+  // command (a shortcut type's handler, a folder's DDE verb), one whose
+  // command is longer than MAX_PATH; and the extension naming such a type.
+  WriteValue("TavroUnitLnk", nullptr, REG_SZ, Sz("Shortcut"));
+  WriteValue("TavroUnitLnk\\CLSID", nullptr, REG_SZ, Sz("{00021401-0000-0000-C000-000000000046}"));
+  WriteValue("TavroUnitDir\\shell\\open\\ddeexec", nullptr, REG_SZ, Sz("[ViewFolder(%l)]"));
+  WriteValue("TavroUnitLong\\Shell\\Open\\Command", nullptr, REG_SZ,
+             Sz("\"C:\\" + std::string(280, 'x') + "\\notepad.exe\" \"%1\""));
+  WriteValue(".tavrounitlnk", nullptr, REG_SZ, Sz("TavroUnitLnk"));
+  struct Reach {
+    const char* name;
+    const char* ext;
+    const char* witness;  // a key whose values must stay as they are
+  };
+  for (const Reach& c : std::vector<Reach>{{"TavroUnitLnk", kExt, "TavroUnitLnk"},
+                                           {"TavroUnitDir", kExt, "TavroUnitDir\\shell\\open\\ddeexec"},
+                                           {"TavroUnitLong", kExt, "TavroUnitLong\\Shell\\Open\\Command"},
+                                           {kName, ".tavrounitlnk", ".tavrounitlnk"}}) {
+    GlobalTextTable().Set("tavro_name", c.name);
+    GlobalTextTable().Set("tavro_ext", c.ext);
+    Value before, after;
+    ASSERT_TRUE(ReadValue(c.witness, nullptr, &before)) << c.witness;
+    EXPECT_FALSE(RegisterFileType("C:\\Tavro.exe")) << c.name << " " << c.ext;
+    // Off removes nothing of theirs; it succeeds only where none of the type
+    // is there (our own name, the extension left to the other type).
+    EXPECT_EQ(SetFileTypeRegistered(false, "C:\\Tavro.exe"), std::string(c.name) == kName) << c.name;
+    ASSERT_TRUE(ReadValue(c.witness, nullptr, &after)) << c.witness;
+    EXPECT_EQ(after.data, before.data) << c.witness;
+    EXPECT_EQ(ValueCount(c.witness), 1u) << c.witness;
+    EXPECT_FALSE(KeyExists(kName)) << "nothing of the type is written";
+  }
+  EXPECT_FALSE(KeyExists("TavroUnitLnk\\Shell\\Open\\Command"));
+  EXPECT_FALSE(KeyExists("TavroUnitDir\\Shell\\Open\\Command"));
+  for (const char* key : {"TavroUnitLnk", "TavroUnitDir", "TavroUnitLong", ".tavrounitlnk", kExt}) {
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
   }
 }
 
