@@ -523,8 +523,9 @@ int main(int argc, char** argv) {
     FillMissingTexts(GlobalTextTable(), EnglishLanguageText());
     const bool on = args.fileType == "on";
     if (!SetFileTypeRegistered(on, platform::ProgramPath()) || IsFileTypeRegistered() != on) {
-      std::fprintf(stderr, "tavro: the file type could not be %s (a file of the same name that tavro did not "
-                           "write is left alone)\n", on ? "registered" : "removed");
+      std::fprintf(stderr, "tavro: the file type could not be %s in $XDG_DATA_HOME (an absolute folder, default "
+                           "~/.local/share); files of the same names that tavro did not write are left alone\n",
+                   on ? "registered" : "removed");
       return kExitTrouble;
     }
     std::printf("FileType=%s\n", on ? "on" : "off");

@@ -25,11 +25,12 @@ constexpr char kMarker[] = "Written by tavro for its file type";
 
 bool Absolute(const char* path) { return path && path[0] == '/'; }
 
-// $XDG_DATA_HOME, or ~/.local/share; a relative value is not valid there and
-// is ignored. Empty when neither is known.
+// $XDG_DATA_HOME, or ~/.local/share when it is unset or empty. A relative
+// value is not valid: then nothing (the user named a data folder, and no
+// other one is used in its place). Empty when no folder is known.
 std::string DataHome() {
   const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (Absolute(xdg)) return xdg;
+  if (xdg && xdg[0] != '\0') return Absolute(xdg) ? std::string(xdg) : std::string();
   const char* home = std::getenv("HOME");
   if (Absolute(home)) return std::string(home) + "/.local/share";
   return std::string();
@@ -64,11 +65,13 @@ bool GetPlaces(const FileTypeInfo& type, Places* places) {
   return true;
 }
 
+// Folders that are missing are made for the user alone, as the data folder
+// itself should be; existing ones keep their modes.
 bool MakeFolders(const std::string& path) {
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != '/') continue;
     const std::string part = path.substr(0, i);
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
   }
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);

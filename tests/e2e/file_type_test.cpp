@@ -144,29 +144,46 @@ TEST(FileType, OnIsWhatTheDesktopSeesAndOffTakesItAway) {
 }
 
 TEST(FileType, LeavesFilesItDidNotWriteAndStaysInItsDataFolder) {
-  testkit::TempDir home, outside;
+  testkit::TempDir home, work, outside;
   e2e::Tavro t;
   t.SetEnv("HOME", home.path());
-  t.SetEnv("XDG_DATA_HOME", "relative/share");  // not valid: ~/.local/share is used
-  auto r = t.Run({"--file-type", "on"});
+  // A relative XDG_DATA_HOME is not valid: refused, and no other folder is
+  // written instead (neither ~/.local/share nor one below the current folder).
+  t.SetEnv("XDG_DATA_HOME", "relative/share");
+  auto r = t.Run({"--file-type", "on"}, work.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(e2e::Contains(r.err, "XDG_DATA_HOME")) << r.err;
+  EXPECT_FALSE(testkit::Exists(home.Join(".local")));
+  EXPECT_FALSE(testkit::Exists(work.Join("relative")));
+  // Unset: ~/.local/share, its missing folders made for the user alone.
+  t.SetEnv("XDG_DATA_HOME", "");
+  r = t.Run({"--file-type", "on"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(testkit::Exists(home.Join(".local/share/applications/tavro.desktop")));
+  struct stat folder;
+  ASSERT_EQ(stat(home.Join(".local/share").c_str(), &folder), 0);
+  EXPECT_EQ(folder.st_mode & 07777, 0700u);
   EXPECT_EQ(t.Run({"--file-type", "off"}).status, 0);
   EXPECT_FALSE(testkit::Exists(home.Join(".local/share/applications/tavro.desktop")));
 
-  // A desktop entry of the user's own, and a link where the MIME package goes.
+  // A desktop entry of the user's own, and where the MIME package goes a link
+  // to tavro's own package of another data folder: neither is tavro's here.
   const std::string apps = home.Join(".local/share/applications"), mime = home.Join(".local/share/mime/packages");
   ASSERT_EQ(system(("mkdir -p '" + apps + "' '" + mime + "'").c_str()), 0);
   testkit::WriteAll(apps + "/tavro.desktop", std::string("[Desktop Entry]\nName=Mine\n"));
-  const std::string victim = outside.Join("victim.xml");
-  testkit::WriteAll(victim, std::string("keep"));
+  e2e::Tavro another;
+  another.SetEnv("XDG_DATA_HOME", outside.path());
+  ASSERT_EQ(another.Run({"--file-type", "on"}).status, 0);
+  const std::string victim = outside.Join("mime/packages/tavro.xml"), kept = Slurp(victim);
   ASSERT_EQ(symlink(victim.c_str(), (mime + "/tavro.xml").c_str()), 0);
   for (const char* state : {"on", "off"}) {
     r = t.Run({"--file-type", state});
     EXPECT_EQ(r.status, 1) << state;
     EXPECT_TRUE(e2e::Contains(r.err, "left alone")) << r.err;
     EXPECT_EQ(Slurp(apps + "/tavro.desktop"), "[Desktop Entry]\nName=Mine\n");
-    EXPECT_EQ(Slurp(victim), "keep");
+    struct stat link;
+    EXPECT_TRUE(lstat((mime + "/tavro.xml").c_str(), &link) == 0 && S_ISLNK(link.st_mode)) << state;
+    EXPECT_EQ(Slurp(victim), kept);
   }
   EXPECT_TRUE(e2e::Contains(t.Run({"--settings"}).out, "FileType=off\n"));
   EXPECT_EQ(t.Run({"--file-type", "maybe"}).status, 2);
