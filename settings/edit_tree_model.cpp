@@ -142,10 +142,3 @@ TreeRect TreeLabel(const TreeRect& row) {
 bool TreeRowContains(const TreeRect& row, int x, int y) {
   return x >= row.left && x < row.right && y >= row.top && y < row.bottom;
 }
-
-int TreeHitRow(const std::vector<TreeRect>& rows, int x, int y) {
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (TreeRowContains(rows[i], x, y)) return static_cast<int>(i);
-  }
-  return -1;
-}

@@ -13,7 +13,6 @@
 #include <list>
 #include <map>
 #include <string>
-#include <vector>
 
 enum EditTreeKind : int32_t { kTreeGroup = 0, kTreeCheck = 1, kTreeRadio = 2 };
 
@@ -103,5 +102,3 @@ TreeRect TreeIcon(const TreeRect& row, int iconWidth, int iconHeight);
 // The label: right of the box, to the row's right edge, the full row height.
 TreeRect TreeLabel(const TreeRect& row);
 bool TreeRowContains(const TreeRect& row, int x, int y);
-// Index of the first row that contains the point, -1 when none does.
-int TreeHitRow(const std::vector<TreeRect>& rows, int x, int y);

@@ -30,7 +30,6 @@ class CEditTree : public CControl, public IEditTreeView {
   bool GetPathItem(const std::string& path, EditTreeItem* out) const { return model_.GetPathItem(path, out); }
   void ExpandAll();
   CEditTreeModel& Model() { return model_; }
-  bool UsesVisualStyles() const { return theme_ != nullptr; }
 
   // A notification the tree-view sent to its parent, handed back by the
   // parent: selection changes, deleted items and double clicks are the

@@ -126,12 +126,11 @@ TEST(EditTreeModel, RowGeometryAndHitTesting) {
   EXPECT_EQ(TreeIcon(row, 16, 16), (TreeRect{21, 47, 37, 63}));
   EXPECT_EQ(TreeLabel(row), (TreeRect{43, 44, 200, 66}));
 
-  const std::vector<TreeRect> rows = {{0, 0, 200, 22}, {19, 22, 200, 44}, row};
-  EXPECT_EQ(TreeHitRow(rows, 150, 50), 2) << "right of the label, same row";
-  EXPECT_EQ(TreeHitRow(rows, 21, 22), 1) << "a row's top edge is in it";
-  EXPECT_EQ(TreeHitRow(rows, 21, 66), -1) << "below the last row";
-  EXPECT_EQ(TreeHitRow(rows, 10, 30), -1) << "left of an indented row";
-  EXPECT_EQ(TreeHitRow(rows, 200, 10), -1) << "right edge is outside";
+  EXPECT_TRUE(TreeRowContains(row, 150, 50)) << "right of the label, same row";
+  EXPECT_TRUE(TreeRowContains(row, 19, 44)) << "the row's top left corner is in it";
+  EXPECT_FALSE(TreeRowContains(row, 21, 66)) << "below the row";
+  EXPECT_FALSE(TreeRowContains(row, 10, 50)) << "left of an indented row";
+  EXPECT_FALSE(TreeRowContains(row, 200, 50)) << "the right edge is outside";
 }
 
 }  // namespace
