@@ -3,7 +3,6 @@
 // chooser's first state, and closing while a job runs.
 #include "gui_kit_win32.h"
 
-#include <tlhelp32.h>
 
 using namespace guikit;
 
@@ -235,15 +234,6 @@ void PressEnterIn(HWND dialog) {
   PostMessageA(focus, WM_KEYUP, VK_RETURN, 0xC0000001);
 }
 
-HWND WaitForChooser(const TavroRun& run) {
-  HWND chooser = nullptr;
-  WaitUntil([&] {
-    chooser = FindChooser(run.processId());
-    return chooser != nullptr;
-  });
-  return chooser;
-}
-
 // Presses OK on the chooser and answers the file error it reports; returns that report's text.
 std::string ConfirmAndReadReport(const TavroRun& run, HWND chooser) {
   PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -318,39 +308,6 @@ TEST_F(GuiTest, LanguageChooserStartsWithNoChoiceAndDropsEntriesWhoseFileIsGone)
   run.PressEscape();
   EXPECT_TRUE(run.Ended(kWait));
 }
-
-// Holds every thread of the program but its window's: the worker then stands
-// still as on a dead network share, holding its file open.
-class HeldThreads {
- public:
-  HeldThreads(DWORD processId, DWORD windowThread) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-      if (entry.th32OwnerProcessID != processId || entry.th32ThreadID == windowThread) continue;
-      HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-      if (thread && SuspendThread(thread) != static_cast<DWORD>(-1)) {
-        held_.push_back(thread);
-      } else if (thread) {
-        CloseHandle(thread);
-      }
-    }
-    CloseHandle(snapshot);
-  }
-  ~HeldThreads() { Release(); }
-  size_t count() const { return held_.size(); }
-  void Release() {
-    for (HANDLE thread : held_) {
-      ResumeThread(thread);
-      CloseHandle(thread);
-    }
-    held_.clear();
-  }
-
- private:
-  std::vector<HANDLE> held_;
-};
 
 // Closing during a job keeps the window in sight, its controls off and the
 // log saying what it waits for, however long the worker takes; then the

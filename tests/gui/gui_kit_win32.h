@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -377,6 +378,51 @@ class TavroRun {
   std::string folder_;
   PROCESS_INFORMATION info_ = {};
   HWND main_ = nullptr;
+};
+
+// The language chooser of the run, once it shows; null after the wait.
+inline HWND WaitForChooser(const TavroRun& run) {
+  HWND chooser = nullptr;
+  WaitUntil([&] {
+    chooser = FindChooser(run.processId());
+    return chooser != nullptr;
+  });
+  return chooser;
+}
+
+// Holds every thread of the program but its window's: the worker then stands
+// still (as on a dead network share, holding its file open) until released.
+class HeldThreads {
+ public:
+  HeldThreads(DWORD processId, DWORD windowThread) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+      if (entry.th32OwnerProcessID != processId || entry.th32ThreadID == windowThread) continue;
+      HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+      if (thread && SuspendThread(thread) != static_cast<DWORD>(-1)) {
+        held_.push_back(thread);
+      } else if (thread) {
+        CloseHandle(thread);
+      }
+    }
+    CloseHandle(snapshot);
+  }
+  ~HeldThreads() { Release(); }
+  HeldThreads(const HeldThreads&) = delete;
+  HeldThreads& operator=(const HeldThreads&) = delete;
+  size_t count() const { return held_.size(); }
+  void Release() {
+    for (HANDLE thread : held_) {
+      ResumeThread(thread);
+      CloseHandle(thread);
+    }
+    held_.clear();
+  }
+
+ private:
+  std::vector<HANDLE> held_;
 };
 
 // Deciphers whatever .cpy files the folder holds with an automatic run.

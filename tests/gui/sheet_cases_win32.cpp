@@ -8,7 +8,6 @@
 
 #include <commctrl.h>
 #include <prsht.h>
-#include <tlhelp32.h>
 
 #include <cstring>
 
@@ -277,40 +276,6 @@ std::string SendToFolder() {
 }
 
 std::vector<std::string> Shortcuts() { return NamesEndingIn(SendToFolder(), ".lnk"); }
-
-// Holds every thread of the program but its window's (the job's worker among
-// them) until released, so that a job lasts as long as the test needs.
-class PausedJob {
- public:
-  PausedJob(DWORD processId, HWND window) {
-    const DWORD windowThread = GetWindowThreadProcessId(window, nullptr);
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-      if (entry.th32OwnerProcessID != processId || entry.th32ThreadID == windowThread) continue;
-      HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-      if (thread && SuspendThread(thread) != static_cast<DWORD>(-1)) {
-        threads_.push_back(thread);
-      } else if (thread) {
-        CloseHandle(thread);
-      }
-    }
-    CloseHandle(snapshot);
-  }
-  ~PausedJob() { Release(); }
-  void Release() {
-    for (HANDLE thread : threads_) {
-      ResumeThread(thread);
-      CloseHandle(thread);
-    }
-    threads_.clear();
-  }
-  bool Holding() const { return !threads_.empty(); }
-
- private:
-  std::vector<HANDLE> threads_;
-};
 
 class SheetTest : public GuiTest {
  protected:
@@ -632,8 +597,8 @@ TEST_F(SheetTest, DuringAJobTheMeterStaysAndTheBoxesChangeWhenItEnds) {
   run.PressEnter();
   ASSERT_TRUE(WaitUntil([&] { return run.Title().find(" byte") != std::string::npos; }));
   // The job waits while the sheet is used, however fast the disk is.
-  PausedJob pause(run.processId(), run.main());
-  ASSERT_TRUE(pause.Holding());
+  HeldThreads pause(run.processId(), GetWindowThreadProcessId(run.main(), nullptr));
+  ASSERT_GT(pause.count(), 0u);
   ASSERT_TRUE(run.Running());
 
   Sheet sheet(run, "set_title");
@@ -674,11 +639,8 @@ TEST_F(SheetTest, WithTheEnglishTextsTheSheetReadsRight) {
   ASSERT_TRUE(CopyFileA((g_languages + "\\english.zen").c_str(), programDir.Join("english.zen").c_str(), FALSE));
   TavroRun run(programDir.path());
   ASSERT_TRUE(run.Start(""));
-  HWND chooser = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    chooser = FindChooser(run.processId());
-    return chooser != nullptr;
-  }));
+  HWND chooser = WaitForChooser(run);
+  ASSERT_TRUE(chooser);
   HWND list = GetDlgItem(chooser, kLanguageList);
   SendMessageA(list, LB_SETCURSEL, 0, 0);
   PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
