@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole test run: packages, native Release build and tests, native ASan+UBSan
-# build and tests, the fuzz run (scripts/fuzz.sh, when present), the Windows cross
-# build and its tests under a private headless Wine session.
+# The whole test run: packages, native Release build and tests (the Debian package
+# among them), native ASan+UBSan build and tests, native ThreadSanitizer build and
+# tests, the fuzz run (scripts/fuzz.sh, when present), the Windows cross build and its
+# tests under a private headless Wine session.
 # Ends with one line "N passed, N failed" and a non-zero status when anything failed.
 # Build folders go under $TAVRO_BUILD_ROOT (default: <repo>/out).
 set -uo pipefail
@@ -83,6 +84,21 @@ if configure_and_build sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRO_SANITI
   ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0} \
   UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
     run_ctest sanitize
+fi
+
+stage "native ThreadSanitizer build and tests"
+if configure_and_build tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRO_THREAD_SANITIZE=ON -DTAVRO_BENCH=OFF; then
+  # Reports go to files, so that one from a `tavro` started by a test that does not
+  # look at its exit status still fails the run.
+  tsan_reports=$build_root/tsan/reports
+  rm -rf "$tsan_reports" && mkdir -p "$tsan_reports"
+  TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}halt_on_error=1:second_deadlock_stack=1:log_path=$tsan_reports/report" \
+    run_ctest tsan
+  if compgen -G "$tsan_reports/report*" >/dev/null; then
+    head -n 200 "$tsan_reports"/report*
+    echo "test.sh: ThreadSanitizer reported (files: $tsan_reports)"
+    failed=$((failed + 1))
+  fi
 fi
 
 if [ -f "$root/scripts/fuzz.sh" ]; then
