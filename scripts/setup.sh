@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages needed to build and test Tavro (native, sanitizers,
-# fuzzing, benchmarks, Windows cross build run under Wine). Does nothing when they are
-# all installed; as non-root it prints the command to run instead.
+# fuzzing, benchmarks, the Debian package and its lintian check, Windows cross build
+# run under Wine). Does nothing when they are all installed; as non-root it prints the
+# command to run instead.
 # 64-bit Wine only: never add the i386 architecture or wine32.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ packages=(
   xvfb xauth x11-utils imagemagick xdotool
   libbotan-2-dev libssl-dev openssl bc
   xdg-utils shared-mime-info libfile-mimeinfo-perl desktop-file-utils
+  dpkg-dev file lintian man-db
 )
 
 missing=()
