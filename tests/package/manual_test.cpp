@@ -137,8 +137,18 @@ TEST(Manual, ListsTheOptionsOfTheHelpAndTheSettingsTheProgramShows) {
   ASSERT_GE(options.size(), 10u) << help.out;  // the parse found the option column
   EXPECT_EQ(ManualOptions(), options);
 
-  std::vector<std::string> tags = SectionTags(ReadText(kDist + "/tavro.1"), "SETTINGS");
+  const std::string manual = ReadText(kDist + "/tavro.1");
+  std::vector<std::string> tags = SectionTags(manual, "SETTINGS");
   EXPECT_EQ(Names(tags.begin(), tags.end()), ShownSettings(t));
+
+  // The page's footer names the version that --version prints ("tavro 1.00").
+  const auto version = t.Run({"--version"});
+  ASSERT_EQ(version.lines.size(), 1u);
+  const std::string footer = "\"Tavro " + version.lines[0].substr(version.lines[0].find(' ') + 1) + "\"";
+  std::string title;
+  for (const std::string& line : e2e::SplitLines(manual))
+    if (line.compare(0, 12, ".TH TAVRO 1 ") == 0) title = line;
+  EXPECT_TRUE(e2e::Contains(title, footer)) << title << " lacks " << footer;
 }
 
 TEST(Completion, OffersTheOptionsOfTheHelpAndTheSettingsThatCanBeSet) {
