@@ -11,6 +11,7 @@
 // was refused or not started. Files left alone by a rule the user chose
 // (read-only files, .cpy files met while enciphering a folder) count as done.
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <poll.h>
 #include <unistd.h>
@@ -439,7 +440,17 @@ int RunJob(const Arguments& args, Settings& settings, const std::string& passwor
   CliOwner owner(args.verbose);
   CWorkerThread worker;
   owner.SetWorker(&worker);
-  if (!worker.Start(&owner, CurrentWorkerPaths())) {
+  // Ctrl-C and its kin reach this thread only: the worker, and the helper
+  // thread it starts, inherit them blocked.
+  sigset_t stopSignals, previousMask;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, &previousMask);
+  const bool started = worker.Start(&owner, CurrentWorkerPaths());
+  if (!started) {
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
     std::fprintf(stderr, "tavro: cannot start the worker thread\n");
     return kExitUsage;
   }
@@ -453,6 +464,7 @@ int RunJob(const Arguments& args, Settings& settings, const std::string& passwor
   sigaction(SIGTERM, &act, nullptr);
   sigaction(SIGHUP, &act, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
 
   JobRequest request;
   request.mode = args.mode;

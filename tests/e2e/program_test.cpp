@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -342,6 +343,43 @@ TEST(Program, CtrlCInTheMiddleOfALargeFileLosesNothing) {
   EXPECT_EQ(testkit::ReadAll(dir.Join("big")), big);
   EXPECT_TRUE(Contains(r.out, e2e::Text("message_encryption_canceled")));
   EXPECT_EQ(r.lines.back(), e2e::Text("message_encryption_finished"));
+}
+
+// The signals blocked by one thread of a process ("SigBlk" of its status).
+uint64_t BlockedSignals(pid_t pid, const std::string& tid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + tid + "/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.compare(0, 7, "SigBlk:") == 0) return std::stoull(line.substr(7), nullptr, 16);
+  return 0;
+}
+
+TEST(Program, StopSignalsReachTheMainThreadOnly) {
+  // Delivered to the worker or its helper thread, Ctrl-C would depend on
+  // that thread to pass it on; only the main thread takes it.
+  testkit::TempDir dir;
+  const std::string big = dir.Join("big");
+  { std::ofstream create(big); }
+  fs::resize_file(big, 256u << 20);  // zeros without writing them
+  e2e::Tavro t;
+  const pid_t pid = t.Start({"-E", "-A", "-P", "pw", big});
+  ASSERT_TRUE(WaitForWorkFile(dir.path(), 20000));
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  Lines threads;
+  for (int waited = 0; waited < 5000 && threads.size() < 3; waited += 2) {
+    threads = Listing(tasks);  // the main thread, the worker, its helper
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  const uint64_t stopSignals = 1ull << (SIGINT - 1) | 1ull << (SIGTERM - 1) | 1ull << (SIGHUP - 1);
+  EXPECT_GE(threads.size(), 3u);
+  for (const std::string& tid : threads) {
+    const uint64_t blocked = BlockedSignals(pid, tid) & stopSignals;
+    EXPECT_EQ(blocked, tid == std::to_string(pid) ? 0 : stopSignals) << "thread " << tid;
+  }
+  kill(pid, SIGINT);
+  auto r = t.Finish(pid);
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_EQ(testkit::ListNames(dir.path()), Lines({"big"}));
 }
 
 TEST(Program, SecondCtrlCQuits) {
