@@ -4,7 +4,7 @@
 # them against the program.
 
 _tavro() {
-  local options='-E -D -P -AUTOSTART -AUTOEXIT -- --settings --set --verbose --help --version'
+  local options='-E -D -P -AUTOSTART -AUTOEXIT -- --settings --set --file-type --hold --verbose --help --version'
   local settings='Zero Rand Confirm PasswordMask WriteReadOnly AutoExit HashCheck'
   # $2 is what readline replaces: the text after the last word break (bash
   # splits at '=' too). The line up to the cursor, split at blanks, gives the
@@ -24,6 +24,10 @@ _tavro() {
     fi
   done
 
+  if [[ $word == --file-type=* ]]; then
+    COMPREPLY=($(compgen -W 'on off' -- "$cur"))
+    return
+  fi
   if [[ $word == --set=* ]]; then
     word=${word#--set=}
     before=--set
@@ -41,6 +45,10 @@ _tavro() {
     -[pP])  # the password: nothing to offer
       compopt +o default 2>/dev/null
       COMPREPLY=()
+      return
+      ;;
+    --file-type)
+      COMPREPLY=($(compgen -W 'on off' -- "$cur"))
       return
       ;;
   esac

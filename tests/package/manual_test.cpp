@@ -173,6 +173,8 @@ TEST(Completion, OffersTheOptionsOfTheHelpAndTheSettingsThatCanBeSet) {
       {"tavro --set=Has", {"HashCheck="}},
       {"tavro --set Zero=", {"0", "1"}},
       {"tavro --set=Rand=", {"0", "1"}},
+      {"tavro --file-type ", {"on", "off"}},
+      {"tavro --file-type=o", {"on", "off"}},
       {"tavro -P ", {}},        // the password
       {"tavro -P -", {}},       // a password that begins with '-'
       {"tavro -- -", {}},       // after "--", targets only
