@@ -441,7 +441,8 @@ int RunJob(const Arguments& args, Settings& settings, const std::string& passwor
   CWorkerThread worker;
   owner.SetWorker(&worker);
   // Ctrl-C and its kin reach this thread only: the worker, and the helper
-  // thread it starts, inherit them blocked.
+  // thread it starts, inherit them blocked. This thread then takes them even
+  // when the parent left them blocked.
   sigset_t stopSignals, previousMask;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -464,7 +465,7 @@ int RunJob(const Arguments& args, Settings& settings, const std::string& passwor
   sigaction(SIGTERM, &act, nullptr);
   sigaction(SIGHUP, &act, nullptr);
   signal(SIGPIPE, SIG_IGN);
-  pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+  pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
 
   JobRequest request;
   request.mode = args.mode;
