@@ -4,7 +4,7 @@
 # them against the program.
 
 _tavro() {
-  local options='-E -D -P -AUTOSTART -AUTOEXIT -- --settings --set --file-type --hold --verbose --help --version'
+  local options='-E -D -P --password-file -AUTOSTART -AUTOEXIT -- --settings --set --file-type --hold --verbose --help --version'
   local settings='Zero Rand Confirm PasswordMask WriteReadOnly AutoExit HashCheck'
   # $2 is what readline replaces: the text after the last word break (bash
   # splits at '=' too). The line up to the cursor, split at blanks, gives the
@@ -49,6 +49,10 @@ _tavro() {
       ;;
     --file-type)
       COMPREPLY=($(compgen -W 'on off' -- "$cur"))
+      return
+      ;;
+    --password-file)  # a file name, or - for standard input
+      COMPREPLY=()
       return
       ;;
   esac
