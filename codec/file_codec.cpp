@@ -313,14 +313,6 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
     if (want < static_cast<size_t>(bufferSize_) || remaining == 0) break;
   }
 
-  // The plain file must still be what was read: a program that ignores the
-  // lock (POSIX) may have written to it meanwhile, and the output would miss it.
-  platform::FileInfo now;
-  if (!plain.Status(&now) || now.size != opened.size || now.writeStamp != opened.writeStamp) {
-    Report(Error, "error_file_changed", nullptr, plainPath);
-    return;
-  }
-
   // Times (whole seconds), owner and permissions, attributes of the plain
   // file; then everything on the disk before anything happens to the plain file.
   if (!out.file.SetTimes(opened.times) || !out.file.CopyAccessFrom(plain) || !out.file.SetAttributes(initial)) {
@@ -329,6 +321,19 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   }
   if (!out.file.Flush()) {
     Report(Error, "error_write_file", nullptr, plainPath);
+    return;
+  }
+
+  // The plain file must still be what was read, up to the moment it is
+  // touched: a program that ignores the lock (POSIX) may have written to it
+  // while it was read or while the output was flushed and placed (both may
+  // take long), and the output would miss what it wrote.
+  auto changed = [&] {
+    platform::FileInfo now;
+    return !plain.Status(&now) || now.size != opened.size || now.writeStamp != opened.writeStamp;
+  };
+  if (changed()) {
+    Report(Error, "error_file_changed", nullptr, plainPath);
     return;
   }
 
@@ -342,6 +347,13 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   }
   if (!Placed(placed)) {
     Report(Message, "message_file_create_failed", nullptr, plainPath);
+    return;
+  }
+  if (changed()) {
+    // The output holds what the file was: it goes again, the file stays.
+    out.file.SetAttributes(platform::kAttrNormal);
+    out.file.Remove(finalPath);
+    Report(Error, "error_file_changed", nullptr, plainPath);
     return;
   }
   out.file.Close();

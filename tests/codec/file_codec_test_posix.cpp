@@ -235,17 +235,32 @@ class CodecUnderfoot : public ::testing::Test {
 TEST_F(CodecUnderfoot, PlainFileWrittenToWhileItIsReadIsKeptAndNothingIsMade) {
   const auto bytes = testkit::PatternBytes(3 * 1048576 + 3, 8);
   const std::string plain = dir.Join("growing.log");
-  // Appended to (the tail would be lost), or changed in place (same length).
-  for (const bool append : {true, false}) {
-    SCOPED_TRACE(append ? "appended" : "changed in place");
+  auto append = [&] {
+    std::ofstream other(plain, std::ios::binary | std::ios::app);
+    other << "written by another program";
+  };
+  // Appended to (the tail would be lost) or changed in place (same length)
+  // while the body is read; appended to while the output is flushed, or while
+  // its name is synced: up to the moment the plain file is touched.
+  enum When { BodyAppend, BodyInPlace, OutputFlush, OutputSync };
+  for (const When when : {BodyAppend, BodyInPlace, OutputFlush, OutputSync}) {
+    SCOPED_TRACE(when);
     log.Clear();
     WriteAll(plain, bytes);
     platform::FileTimes old;
     old.lastAccess = old.lastWrite = 1300000000;  // a later write shows in the time, however coarse the clock
     ASSERT_TRUE(platform::SetTimes(plain, old));
     AtFirstChunk writer([&] {
-      std::ofstream other(plain, append ? std::ios::binary | std::ios::app : std::ios::binary | std::ios::in);
-      other << "written by another program";
+      if (when == BodyAppend) append();
+      if (when == BodyInPlace) std::ofstream(plain, std::ios::binary | std::ios::in) << "written by another program";
+    });
+    codectest::FileOps ops([&](platform::FileOp op, const std::string& p, const std::string&) {
+      const bool work = IsWorkFileName(p.substr(p.rfind('/') + 1));
+      if ((when == OutputFlush && op == platform::FileOp::Flush && work) ||
+          (when == OutputSync && op == platform::FileOp::SyncFolder)) {
+        append();
+      }
+      return false;
     });
     codec.SetObserver(&writer);
     codec.zeroPass = 1;
@@ -253,7 +268,7 @@ TEST_F(CodecUnderfoot, PlainFileWrittenToWhileItIsReadIsKeptAndNothingIsMade) {
     codec.SetObserver(nullptr);
     EXPECT_EQ(log.Lines(), Lines(Error, "error_file_changed", plain));
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"growing.log"});
-    EXPECT_EQ(ReadAll(plain).size(), bytes.size() + (append ? 26 : 0));
+    EXPECT_EQ(ReadAll(plain).size(), bytes.size() + (when == BodyInPlace ? 0 : 26));
   }
 }
 
