@@ -148,7 +148,9 @@ bool CWipeJournal::Open(const std::string& folder, int waitMs) {
     return false;
   }
   path_ = folder + sep + kFileName;
-  if (!file_.OpenForAppend(path_)) {
+  uint64_t length = 0;
+  if (!file_.OpenForAppend(path_) || !file_.Length(&length) || length > kMaxSize) {
+    file_.Close();
     lock_.Close();
     alone_ = false;
     path_.clear();
@@ -157,6 +159,7 @@ bool CWipeJournal::Open(const std::string& folder, int waitMs) {
   folder_ = folder;
   folderSynced_ = false;
   readTo_ = 0;
+  tooLarge_ = false;
   damaged_ = 0;
   pending_.clear();
   return true;
@@ -177,7 +180,9 @@ bool CWipeJournal::LockShared(int waitMs) {
 void CWipeJournal::Refresh() {
   if (!file_.IsOpen()) return;
   uint64_t length = 0;
-  if (!file_.Length(&length) || length <= readTo_ || !file_.Seek(readTo_)) return;
+  if (!file_.Length(&length) || length <= readTo_) return;
+  if (length - readTo_ > kMaxSize) tooLarge_ = true;
+  if (tooLarge_ || !file_.Seek(readTo_)) return;
   std::string text(static_cast<size_t>(length - readTo_), '\0');
   const int64_t got = file_.Read(&text[0], text.size());
   if (got <= 0) return;
@@ -258,6 +263,7 @@ bool CWipeJournal::Names(const std::string& path, const platform::FileIdentity& 
 bool CWipeJournal::Compact() {
   if (!alone_ || !file_.IsOpen()) return false;
   Refresh();
+  if (tooLarge_) return false;  // what was not read is not dropped
   uint64_t length = 0;
   if (!file_.Length(&length)) return false;
   std::string text;
@@ -307,5 +313,6 @@ void CWipeJournal::Close() {
   folder_.clear();
   pending_.clear();
   readTo_ = 0;
+  tooLarge_ = false;
   damaged_ = 0;
 }

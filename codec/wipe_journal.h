@@ -40,6 +40,10 @@ class CWipeJournal {
   static constexpr const char* kFileName = "wipes.txt";
   static constexpr const char* kLockName = "wipes.lock";
   static constexpr const char* kFreshName = "wipes.new";  // the rewritten journal, before it replaces the old one
+  // A journal holds a line per wipe that is not over, and is rewritten
+  // without the finished ones: a file larger than this is not one (damaged,
+  // or not written by this program). It is neither read nor written over.
+  static constexpr uint64_t kMaxSize = 64u << 20;
 
   CWipeJournal() = default;
   ~CWipeJournal();
@@ -91,6 +95,7 @@ class CWipeJournal {
   bool alone_ = false;
   bool folderSynced_ = false;
   uint64_t readTo_ = 0;  // bytes of whole lines read so far
+  bool tooLarge_ = false;  // more was appended than a journal ever holds: not read, never rewritten
   size_t damaged_ = 0;
   // Pending entries, each with the text that identifies it in the lines.
   std::vector<std::pair<std::string, WipeEntry>> pending_;
