@@ -177,6 +177,24 @@ bool CWipeJournal::LockShared(int waitMs) {
   }
 }
 
+bool CWipeJournal::Reattach() {
+  if (!file_.IsOpen()) return false;
+  platform::FileInfo held;
+  platform::FileIdentity named;
+  if (file_.Status(&held) && platform::IdentityOf(path_, &named) && held.identity == named) return true;
+  file_.Close();
+  readTo_ = 0;
+  tooLarge_ = false;
+  damaged_ = 0;
+  pending_.clear();
+  uint64_t length = 0;
+  if (!file_.OpenForAppend(path_) || !file_.Length(&length) || length > kMaxSize) {
+    file_.Close();
+    return false;
+  }
+  return true;
+}
+
 void CWipeJournal::Refresh() {
   if (!file_.IsOpen()) return;
   uint64_t length = 0;
@@ -261,7 +279,7 @@ bool CWipeJournal::Names(const std::string& path, const platform::FileIdentity& 
 }
 
 bool CWipeJournal::Compact() {
-  if (!alone_ || !file_.IsOpen()) return false;
+  if (!alone_ || !Reattach()) return false;
   Refresh();
   if (tooLarge_) return false;  // what was not read is not dropped
   uint64_t length = 0;
@@ -295,7 +313,7 @@ void CWipeJournal::Share() {
   if (!alone_) return;
   lock_.Unlock();
   alone_ = false;
-  if (!LockShared(30000)) file_.Close();  // without the lock the journal is not used
+  if (!LockShared(30000) || !Reattach()) file_.Close();  // without the lock the journal is not used
 }
 
 void CWipeJournal::Close() {

@@ -83,6 +83,10 @@ class CWipeJournal {
 
  private:
   bool LockShared(int waitMs);
+  // After the lock was let go and taken again: another run may have rewritten
+  // the journal meanwhile (a new file under the name). Then that file is
+  // opened and read from its start. False when it cannot be used.
+  bool Reattach();
   // Reads the lines appended since the last look.
   void Refresh();
   void ReadLine(const std::string& line);
