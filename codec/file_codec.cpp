@@ -523,7 +523,11 @@ void CFileCodec::RecoverWipes(CWipeJournal& journal) {
   if (!journal.IsOpen()) return;
   size_t damaged = 0;
   const std::vector<WipeEntry> entries = journal.Pending(&damaged);
-  for (size_t i = 0; i < damaged; ++i) Report(Message, "message_wipe_journal_damaged", nullptr, journal.Path());
+  // One line, however many (a journal of garbage would flood the log line by line).
+  if (damaged == 1) Report(Message, "message_wipe_journal_damaged", nullptr, journal.Path());
+  if (damaged > 1) {
+    ReportMessage(journal.Path(), LookupText("message_wipe_journal_damaged") + " (" + std::to_string(damaged) + ")");
+  }
   for (const WipeEntry& entry : entries) {
     switch (FinishWipe(entry)) {
       case Recovery::Finished:

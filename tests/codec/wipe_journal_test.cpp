@@ -194,6 +194,23 @@ TEST(WipeRecovery, FinishesWhatACrashLeftAndTouchesNothingElse) {
   otherRun.Close();
 }
 
+TEST(WipeRecovery, AJournalOfGarbageIsSaidOnceNotLineByLine) {
+  TempDir home;
+  std::string garbage;
+  for (int i = 0; i < 100000; ++i) garbage += "x\n";
+  WriteAll(home.Join(CWipeJournal::kFileName), garbage);
+  LogRecorder log;
+  CFileCodec codec;
+  codec.SetLogSink(&log);
+  CWipeJournal journal;
+  ASSERT_TRUE(journal.Open(home.path()));
+  codec.RecoverWipes(journal);
+  EXPECT_EQ(log.Lines(), (std::vector<std::pair<std::string, LogKind>>{
+                             {MessageLine("message_wipe_journal_damaged (100000)", journal.Path()), Message}}));
+  EXPECT_TRUE(journal.Pending(nullptr).empty());
+  EXPECT_EQ(Text(journal.Path()), "");  // dropped, by the run alone
+}
+
 TEST(WipeRecovery, BesideAnotherRunOnlyFinishedWipesAreDropped) {
   TempDir home, data;
   WriteAll(data.Join("7000"), "left by a crash");
