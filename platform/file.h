@@ -52,8 +52,8 @@ struct FileInfo {
   // A symbolic link, or on Windows a junction or another reparse point that
   // stands for a different place. Links are never followed by a walk.
   bool isLink = false;
-  // Known where the system gives them without opening the file (POSIX
-  // lookups and listings) and always from File::Status; zero otherwise.
+  // From lookups and listings (unless the entry is a link) and always from
+  // File::Status; zero where the system cannot tell.
   FileIdentity identity;
   uint32_t links = 0;      // the names (hard links) the file has
   int64_t writeStamp = 0;  // last write at the finest resolution the system keeps; compare only with itself

@@ -132,7 +132,11 @@ bool LookupPath(const std::string& path, FileInfo* info) {
     return true;
   }
   FindClose(find);
-  if (info) *info = InfoFromFindData(fd);
+  if (info) {
+    *info = InfoFromFindData(fd);
+    // Which file it is, so that a name that leads elsewhere later is seen.
+    if (!info->isLink) IdentityOf(path, &info->identity);
+  }
   return true;
 }
 
@@ -569,6 +573,7 @@ void File::Unlock() {
 }
 
 struct DirectoryList::Impl {
+  std::string folder;  // with its trailing separator
   HANDLE find = INVALID_HANDLE_VALUE;
   WIN32_FIND_DATAA pending;
   bool hasPending = false;
@@ -589,6 +594,7 @@ bool DirectoryList::Open(const std::string& folder, const FileIdentity& expected
   if (expected.Known() && (!IdentityOf(folder, &now) || now != expected)) return false;
   std::string pattern = folder;
   if (!pattern.empty() && FindLastSeparator(pattern) != pattern.size() - 1) pattern += '\\';
+  impl_->folder = pattern;
   pattern += '*';
   impl_->incomplete = false;
   impl_->empty = false;
@@ -612,7 +618,12 @@ bool DirectoryList::Next(DirEntry* entry) {
     impl_->hasPending = false;
     entry->name = impl_->pending.cFileName;
     entry->info = InfoFromFindData(impl_->pending);
-    if (!entry->info.isLink) return true;  // links are not followed
+    if (entry->info.isLink) continue;  // links are not followed
+    // The listing does not say which file an entry is: asked by name (without
+    // opening it for reading or writing), so that a folder or file whose name
+    // leads elsewhere by the time it is entered or opened is seen.
+    if (entry->name != "." && entry->name != "..") IdentityOf(impl_->folder + entry->name, &entry->info.identity);
+    return true;
   }
 }
 

@@ -6,6 +6,7 @@
 // from inside the Wine prefix (current folder: the system folder), never from
 // a Linux folder, where "\" would be the whole Linux file system.
 #include <windows.h>
+#undef EncryptFile  // the codec's, not the system's ANSI macro
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/file_codec.h"
 #include "jobs/target_expansion.h"
 #include "jobs/target_safety.h"
 #include "platform/file.h"
@@ -175,6 +177,51 @@ TEST(TargetWalk, LinksAndJunctionsAreNeverFollowed) {
   ASSERT_EQ(walk.messages.size(), 1u);
   EXPECT_NE(walk.messages[0].find("message_link_not_followed"), std::string::npos) << walk.messages[0];
   EXPECT_TRUE(walk.errors.empty());
+}
+
+// A sub-folder swapped for a link while a job runs (after the walk listed
+// it) leads neither the walk nor the codec out of the folder the user named.
+TEST(TargetWalk, FolderSwappedForALinkAfterItWasListedLeadsNowhereElse) {
+  testkit::TempDir dir;
+  const std::string target = dir.Join("target"), elsewhere = dir.Join("elsewhere");
+  for (const std::string& d : {target, target + "\\one", target + "\\two", elsewhere}) {
+    ASSERT_TRUE(CreateDirectoryA(d.c_str(), nullptr)) << d;
+  }
+  testkit::WriteAll(target + "\\one\\f1", "1");
+  testkit::WriteAll(target + "\\two\\f2", "2");
+  testkit::WriteAll(elsewhere + "\\victim", "not yours");
+  auto swap = [&](const std::string& folder) {
+    return MoveFileA(folder.c_str(), (folder + ".moved").c_str()) && MakeFolderLink(elsewhere, folder);
+  };
+  // Swapped while the walk is in the other folder: not entered.
+  Walk walk;
+  std::string entered;
+  std::vector<platform::FileIdentity> identities;
+  bool swapped = false;
+  walk.context.admit = [&](const std::string& path, const platform::FileIdentity& identity) {
+    identities.push_back(identity);
+    if (entered.empty()) {
+      entered = path;
+      swapped = swap(target + (path.find("\\one\\") != std::string::npos ? "\\two" : "\\one"));
+    }
+    return true;
+  };
+  const std::vector<std::string> work = walk.Run({target});
+  if (!swapped) GTEST_SKIP() << "no way to make a folder link here";
+  EXPECT_EQ(work, std::vector<std::string>{entered});
+  ASSERT_EQ(identities.size(), 1u);
+  EXPECT_TRUE(identities[0].Known());
+
+  // Swapped after the walk, before the file is opened: the file there now is left alone.
+  const std::string moved = entered.substr(0, entered.rfind('\\'));
+  ASSERT_TRUE(swap(moved));
+  CFileCodec codec;
+  codec.SetKey("pw");
+  codec.EncryptFile(entered, moved + "\\x.cpy", identities[0]);
+  EXPECT_EQ(codec.LastOutcome(), CFileCodec::Outcome::Failed);
+  EXPECT_EQ(testkit::ListNames(elsewhere), std::vector<std::string>{"victim"});
+  EXPECT_EQ(testkit::ReadAll(elsewhere + "\\victim"), std::vector<unsigned char>({'n', 'o', 't', ' ', 'y', 'o', 'u', 'r', 's'}));
+  EXPECT_EQ(testkit::ListNames(moved + ".moved").size(), 1u);
 }
 
 // Long paths can be made through the wide calls with "\\?\".
