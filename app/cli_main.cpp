@@ -3,6 +3,7 @@
 // first) and a progress line on stderr.
 //
 //   tavro [-E|-D] [-P password | --password-file FILE] [-AUTOSTART] [-AUTOEXIT] [--] targets...
+//   tavro --check [-P password | --password-file FILE] [--] targets...
 //
 // Exit status: 0 when everything asked was done; 1 when something was not
 // (a file failed, a target is missing or could not be read, a folder could not
@@ -10,6 +11,8 @@
 // stopped); 2 for a usage error, a password that cannot be used, or a job that
 // was refused or not started. Files left alone by a rule the user chose
 // (read-only files, .cpy files met while enciphering a folder) count as done.
+// With --check: 0 when every enciphered file named or found is intact under the
+// password, 1 otherwise.
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -88,10 +91,12 @@ void PrintUsage(FILE* out) {
                "                     standard input\n"
                "  -AUTOSTART         start without the question about a changed password\n"
                "  -AUTOEXIT          turn the stored AutoExit option on\n"
+               "  --check            read every .cpy file and report whether it is intact under\n"
+               "                     the password (stored name, length, format); writes nothing\n"
                "  --                 every later word is a target\n"
                "  --settings         show the stored options\n"
                "  --set NAME=VALUE   change a stored option (Zero, Rand, Confirm, PasswordMask,\n"
-               "                     WriteReadOnly, AutoExit, HashCheck; VALUE 0 or 1)\n"
+               "                     WriteReadOnly, AutoExit, HashCheck, Verify; VALUE 0 or 1)\n"
                "  --file-type on|off register or remove the desktop file type of enciphered files\n"
                "                     (MIME type application/tavro for *.cpy, opened by tavro in a\n"
                "                     terminal) in $XDG_DATA_HOME (default ~/.local/share)\n"
@@ -107,7 +112,10 @@ void PrintUsage(FILE* out) {
                "Exit status: 0 everything asked was done; 1 something was not (a file failed,\n"
                "a target is missing or unreadable, a folder could not be read, a link or a\n"
                "file the mode leaves out was named, or the job was stopped); 2 usage error,\n"
-               "a password that cannot be used, or a refused job.\n");
+               "a password that cannot be used, or a refused job. With --check: 0 every\n"
+               "enciphered file is intact, 1 one is not (or was left out, or cannot be read).\n"
+               "Verify (on by default) reads every output back from the disk and checks it\n"
+               "before its source is removed.\n");
 }
 
 struct SettingName {
@@ -118,7 +126,7 @@ const SettingName kSettingNames[] = {
     {"Zero", &Settings::Zero},           {"Rand", &Settings::Rand},
     {"Confirm", &Settings::Confirm},     {"PasswordMask", &Settings::PasswordMask},
     {"WriteReadOnly", &Settings::WriteReadOnly}, {"AutoExit", &Settings::AutoExit},
-    {"HashCheck", &Settings::HashCheck},
+    {"HashCheck", &Settings::HashCheck}, {"Verify", &Settings::Verify},
 };
 
 bool SameNoCase(const std::string& a, const char* b) {
@@ -261,6 +269,7 @@ struct Arguments {
   bool showSettings = false;
   bool verbose = false;
   bool hold = false;
+  bool check = false;
   std::string fileType;  // "on" or "off" from --file-type
   std::vector<std::string> sets;
   std::vector<std::string> targets;
@@ -287,6 +296,8 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
       a->verbose = true;
     } else if (word == "--hold") {
       a->hold = true;
+    } else if (word == "--check") {
+      a->check = true;
     } else if (word == "--file-type" || word.compare(0, 12, "--file-type=") == 0) {
       std::string value;
       if (word == "--file-type") {
@@ -361,6 +372,10 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
   }
   if (a->passwordGiven && !a->passwordFile.empty()) {
     std::fprintf(stderr, "tavro: give the password either with -P or with --password-file\n");
+    return false;
+  }
+  if (a->check && (a->mode == Encryption || a->autoExit || !a->sets.empty() || a->showSettings)) {
+    std::fprintf(stderr, "tavro: --check only reads: it takes no -E, -AUTOEXIT, --set or --settings\n");
     return false;
   }
   return true;
@@ -473,6 +488,8 @@ int RunJob(const Arguments& args, Settings& settings, const std::string& passwor
   request.zero = settings.Zero != 0;
   request.rand = settings.Rand != 0;
   request.writeReadOnly = settings.WriteReadOnly != 0;
+  request.verify = settings.Verify != 0;
+  request.checkOnly = args.check;
   request.accountForTargets = true;
   owner.BeginJob();
   worker.StartJob(request);
@@ -528,7 +545,7 @@ int main(int argc, char** argv) {
   }
   if (args.hold) std::atexit(HoldUntilEnter);
   if (!args.fileType.empty()) {
-    if (!args.targets.empty() || !args.sets.empty() || args.showSettings) {
+    if (!args.targets.empty() || !args.sets.empty() || args.showSettings || args.check) {
       std::fprintf(stderr, "tavro: --file-type takes no targets and no other option\n");
       return kExitUsage;
     }
@@ -587,15 +604,22 @@ int main(int argc, char** argv) {
   }
   args.targets = targets;
 
-  LoadTextTable(kTextTableKey, "");
+  Settings settings;
+  if (args.check) {
+    // A check writes nothing, not even the settings store of a first run: the
+    // built-in texts and English, the default settings (a check uses none).
+    GlobalTextTable().Clear();
+    SetDefaultTexts(GlobalTextTable());
+  } else {
+    LoadTextTable(kTextTableKey, "");
+    LoadSettings(settings);
+  }
   // No chooser here: English fills what the defaults and the registry copy leave out.
   FillMissingTexts(GlobalTextTable(), EnglishLanguageText());
-  Settings settings;
-  LoadSettings(settings);
   // Only what this run changes is saved: another run's --set meanwhile stays.
   const Settings loaded = settings;
   if (args.autoExit) settings.AutoExit = 1;
-  const bool enciphers = args.mode != Decryption;
+  const bool enciphers = !args.check && args.mode != Decryption;
 
   std::string password = args.password;
   bool passwordGiven = args.passwordGiven;
@@ -660,6 +684,7 @@ int main(int argc, char** argv) {
   }
 
   const int status = RunJob(args, settings, password);
+  if (args.check) return status;
   // The text table is not written back: nothing here changes it.
   if (!SaveChangedSettings(settings, loaded)) {
     std::fprintf(stderr, "tavro: the settings cannot be stored\n");

@@ -490,6 +490,7 @@ void CMainDlg::StartJob(int mode, const std::string& password) {
   request.zero = settings.Zero != 0;
   request.rand = settings.Rand != 0;
   request.writeReadOnly = settings.WriteReadOnly != 0;
+  request.verify = settings.Verify != 0;
   if (!worker_.StartJob(request)) return;  // a job runs: that was a stop request
 
   SetTimer(Handle(), ProgressTimer, 200, nullptr);

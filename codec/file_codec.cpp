@@ -88,6 +88,18 @@ bool Placed(platform::RenameResult result) {
   return result == platform::RenameResult::Done || result == platform::RenameResult::NotSynced;
 }
 
+// Closes a device reader on every way out.
+class DeviceRead {
+ public:
+  explicit DeviceRead(platform::DeviceReader& reader) : reader_(reader) {}
+  ~DeviceRead() { reader_.Close(); }
+  DeviceRead(const DeviceRead&) = delete;
+  DeviceRead& operator=(const DeviceRead&) = delete;
+
+ private:
+  platform::DeviceReader& reader_;
+};
+
 // True while the name still leads to the file of that identity.
 bool StillThere(const std::string& path, const platform::FileIdentity& identity) {
   platform::FileIdentity now;
@@ -222,6 +234,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   }
   const uint64_t length = opened.size;
   const size_t lead = static_cast<size_t>(length % 8);
+  digest_.Reset();
 
   SplitPath(destPath, &destFolder, nullptr);
 
@@ -277,6 +290,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
     Report(Error, "error_read_file", ":Leave", plainPath);
     return;
   }
+  if (verify) digest_.Update(buffer, lead);
   unsigned char leadBlock[format::kLeadBlockSize];
   format::BuildLeadBlock(buffer, lead, leadBlock);
   cipher_.EncryptBlocks(leadBlock, 1);
@@ -303,6 +317,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
       return;
     }
     AddProcessed(want);
+    if (verify) digest_.Update(buffer, want);
     crew_.Encrypt(cipher_, buffer, want / 8);
     if (!out.file.Write(buffer, want)) {
       Report(Error, "error_write_file", nullptr, plainPath);
@@ -322,6 +337,21 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   if (!out.file.Flush()) {
     Report(Error, "error_write_file", nullptr, plainPath);
     return;
+  }
+  // Proof before destruction: the output, read back from the device, must
+  // decipher to the very bytes and name that were read.
+  if (verify) {
+    const ReadBack proof = ReadBackEnciphered(out.file, plainName, length);
+    if (proof == ReadBack::Stopped) {
+      out.Discard();
+      outcome_ = Outcome::Stopped;
+      Report(Message, "message_encryption_canceled", nullptr, plainPath);
+      return;
+    }
+    if (proof != ReadBack::Same) {
+      Report(Error, "error_verify", nullptr, plainPath);
+      return;
+    }
   }
 
   // The plain file must still be what was read, up to the moment it is
@@ -546,6 +576,60 @@ void CFileCodec::RecoverWipes(CWipeJournal& journal) {
   journal.Compact();
 }
 
+CFileCodec::ReadBack CFileCodec::ReadBackEnciphered(File& file, const std::string& name, uint64_t length) {
+  const uint64_t expected = digest_.Value();
+  const size_t lead = static_cast<size_t>(length % 8);
+  DeviceRead reading(reader_);
+  if (!reader_.Open(file)) return ReadBack::Differs;
+
+  unsigned char check[format::kKeyCheckSize];
+  unsigned char nameBlock[format::kNameBlockSize];
+  unsigned char leadBlock[format::kLeadBlockSize];
+  if (reader_.Read(check, sizeof check) != static_cast<int64_t>(sizeof check) ||
+      reader_.Read(nameBlock, sizeof nameBlock) != static_cast<int64_t>(sizeof nameBlock) ||
+      reader_.Read(leadBlock, sizeof leadBlock) != static_cast<int64_t>(sizeof leadBlock)) {
+    return ReadBack::Differs;
+  }
+  cipher_.DecryptBlocks(check, sizeof check / 8);
+  cipher_.DecryptBlocks(nameBlock, sizeof nameBlock / 8);
+  cipher_.DecryptBlocks(leadBlock, 1);
+  const int leadOffset = format::LeadDataOffset(leadBlock);
+  if (!format::KeyCheckMatches(check, cipher_.Key()) || format::StoredName(nameBlock) != name || leadOffset < 0 ||
+      sizeof leadBlock - static_cast<size_t>(leadOffset) != lead) {
+    return ReadBack::Differs;
+  }
+  digest_.Reset();
+  digest_.Update(leadBlock + leadOffset, lead);
+  return ReadBody(length - lead, true, expected);
+}
+
+CFileCodec::ReadBack CFileCodec::ReadBackPlain(File& file, uint64_t length) {
+  const uint64_t expected = digest_.Value();
+  DeviceRead reading(reader_);
+  if (!reader_.Open(file)) return ReadBack::Differs;
+  digest_.Reset();
+  return ReadBody(length, false, expected);
+}
+
+CFileCodec::ReadBack CFileCodec::ReadBody(uint64_t length, bool decipher, uint64_t expected) {
+  unsigned char* buffer = buffer_.get();
+  uint64_t remaining = length;
+  for (;;) {
+    if (stopFlag.load()) return ReadBack::Stopped;
+    const size_t want = remaining < static_cast<uint64_t>(bufferSize_) ? static_cast<size_t>(remaining)
+                                                                        : static_cast<size_t>(bufferSize_);
+    // One byte more than is left: the file must end exactly here.
+    const size_t ask = want < static_cast<size_t>(bufferSize_) ? want + 1 : want;
+    if (reader_.Read(buffer, ask) != static_cast<int64_t>(want)) return ReadBack::Differs;
+    AddProcessed(want);
+    if (decipher) crew_.Decrypt(cipher_, buffer, want / 8);
+    digest_.Update(buffer, want);
+    remaining -= want;
+    if (want < static_cast<size_t>(bufferSize_)) break;
+  }
+  return digest_.Value() == expected ? ReadBack::Same : ReadBack::Differs;
+}
+
 void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdentity& listed) {
   stopFlag.store(0);
   processedBytes_.store(0);
@@ -626,6 +710,8 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
     Report(Message, "message_file_create_failed", nullptr, outputPath);
     return;
   }
+  digest_.Reset();
+  uint64_t written = 0;
 
   unsigned char leadBlock[format::kLeadBlockSize];
   if (source.Read(leadBlock, sizeof leadBlock) != static_cast<int64_t>(sizeof leadBlock)) {
@@ -639,11 +725,13 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
     Report(Error, "error_broken_tavro_format", ":Decript.Leave", path);
     return;
   }
-  if (leadOffset < static_cast<int>(sizeof leadBlock) &&
-      !out.file.Write(leadBlock + leadOffset, sizeof leadBlock - static_cast<size_t>(leadOffset))) {
+  const size_t leadCount = sizeof leadBlock - static_cast<size_t>(leadOffset);
+  if (leadCount > 0 && !out.file.Write(leadBlock + leadOffset, leadCount)) {
     Report(Error, "error_write_file", nullptr, outputPath);
     return;
   }
+  if (verify) digest_.Update(leadBlock + leadOffset, leadCount);
+  written += leadCount;
 
   unsigned char* buffer = buffer_.get();
   uint64_t remaining = length - format::kHeaderSize;
@@ -671,10 +759,12 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
     }
     AddProcessed(want);
     crew_.Decrypt(cipher_, buffer, want / 8);
+    if (verify) digest_.Update(buffer, want);
     if (!out.file.Write(buffer, want)) {
       Report(Error, "error_write_file", nullptr, outputPath);
       return;
     }
+    written += want;
     remaining -= want;
     Notify(ICodecObserver::BodyChunkDone, path, nullptr);
     if (want < static_cast<size_t>(bufferSize_) || remaining == 0) break;
@@ -687,6 +777,20 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
   if (!out.file.Flush()) {
     Report(Error, "error_write_file", nullptr, outputPath);
     return;
+  }
+  // The output, read back from the device, must hold the very bytes deciphered.
+  if (verify) {
+    const ReadBack proof = ReadBackPlain(out.file, written);
+    if (proof == ReadBack::Stopped) {
+      out.Discard();
+      outcome_ = Outcome::Stopped;
+      Report(Message, "message_decryption_canceled", nullptr, path);
+      return;
+    }
+    if (proof != ReadBack::Same) {
+      Report(Error, "error_verify", nullptr, path);
+      return;
+    }
   }
   const platform::RenameResult placed = out.Place(outputPath);
   if (placed == platform::RenameResult::NameTaken) {
@@ -732,4 +836,82 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
     // Gone meanwhile (another program): the output is the only copy left.
     Report(Error, "error_source_vanished", nullptr, path);
   }
+}
+
+void CFileCodec::CheckFile(const std::string& path, const platform::FileIdentity& listed) {
+  stopFlag.store(0);
+  processedBytes_.store(0);
+  outcome_ = Outcome::Failed;
+
+  File source;
+  platform::FileInfo opened;
+  if (!source.OpenForReading(path) || !source.Status(&opened)) {
+    Report(Message, "message_file_open_failed", nullptr, path);
+    return;
+  }
+  if (listed.Known() && listed != opened.identity) {
+    Report(Error, "error_file_replaced", nullptr, path);
+    return;
+  }
+  const uint64_t length = opened.size;
+  if (!format::CheckFileLength(length)) {
+    Report(Error, "error_tavro_format", nullptr, path);
+    return;
+  }
+
+  unsigned char check[format::kKeyCheckSize];
+  unsigned char nameBlock[format::kNameBlockSize];
+  unsigned char leadBlock[format::kLeadBlockSize];
+  if (source.Read(check, sizeof check) != static_cast<int64_t>(sizeof check) ||
+      source.Read(nameBlock, sizeof nameBlock) != static_cast<int64_t>(sizeof nameBlock) ||
+      source.Read(leadBlock, sizeof leadBlock) != static_cast<int64_t>(sizeof leadBlock)) {
+    Report(Error, "error_read_file", nullptr, path);
+    return;
+  }
+  AddProcessed(format::kHeaderSize);
+  cipher_.DecryptBlocks(check, sizeof check / 8);
+  if (!format::KeyCheckMatches(check, cipher_.Key())) {
+    Report(Error, "error_password_missing", nullptr, path);
+    return;
+  }
+  cipher_.DecryptBlocks(nameBlock, sizeof nameBlock / 8);
+  const std::string storedName = format::StoredName(nameBlock);
+  if (!IsSafeFileName(storedName, HostNameRules())) {
+    ReportError(path, LookupText("error_unsafe_name") + " \"" + Printable(storedName) + "\"");
+    return;
+  }
+  cipher_.DecryptBlocks(leadBlock, 1);
+  const int leadOffset = format::LeadDataOffset(leadBlock);
+  if (leadOffset < 0) {
+    Report(Error, "error_broken_tavro_format", nullptr, path);
+    return;
+  }
+
+  // The body, read to its end and deciphered in memory: every sector must come back.
+  unsigned char* buffer = buffer_.get();
+  uint64_t remaining = length - format::kHeaderSize;
+  for (;;) {
+    if (stopFlag.load()) {
+      outcome_ = Outcome::Stopped;
+      Report(Message, "message_check_canceled", nullptr, path);
+      return;
+    }
+    const size_t want = remaining < static_cast<uint64_t>(bufferSize_) ? static_cast<size_t>(remaining)
+                                                                        : static_cast<size_t>(bufferSize_);
+    const int64_t got = source.Read(buffer, want);
+    if (got != static_cast<int64_t>(want)) {
+      Report(Error, "error_read_file", nullptr, path);
+      return;
+    }
+    AddProcessed(want);
+    crew_.Decrypt(cipher_, buffer, want / 8);
+    remaining -= want;
+    Notify(ICodecObserver::BodyChunkDone, path, nullptr);
+    if (want < static_cast<size_t>(bufferSize_) || remaining == 0) break;
+  }
+
+  const uint64_t plainLength = length - format::kHeaderSize + (sizeof leadBlock - static_cast<size_t>(leadOffset));
+  outcome_ = Outcome::Done;
+  ReportMessage(path, LookupText("message_check_intact") + " \"" + Printable(storedName) + "\" (" +
+                          std::to_string(plainLength) + " byte)");
 }

@@ -19,6 +19,11 @@
 //   was read (and that the walk listed). A source that changed while it was
 //   read is kept, and its output is not made.
 // - A file with other hard links is never overwritten: only its name goes.
+// - With verify on, the output is read back from the device (not the cache)
+//   before it is placed and checked against what was read: it must decipher
+//   under the key to the plain file's name and bytes (enciphering), or give
+//   the bytes deciphered (deciphering). Otherwise "error_verify": the output
+//   goes, the source stays.
 // - Any failure removes the partial output and leaves the source as it was,
 //   its read-only attribute included.
 #pragma once
@@ -30,6 +35,7 @@
 #include <string>
 
 #include "codec/block_crew.h"
+#include "codec/content_digest.h"
 #include "codec/log_sink.h"
 #include "codec/wipe_journal.h"
 #include "crypto/cast_cipher.h"
@@ -78,6 +84,7 @@ class CFileCodec {
   unsigned char zeroPass = 0;       // overwrite the plain file with zeros
   unsigned char randomPass = 0;     // then with random bytes (0..254)
   unsigned char writeReadOnly = 0;  // read-only files may be processed
+  unsigned char verify = 0;         // read each output back from the device before its source goes
 
   // Where the log lines go (not owned; may be null to drop them).
   void SetLogSink(ILogSink* sink) { sink_ = sink; }
@@ -104,6 +111,12 @@ class CFileCodec {
   // Deciphers an enciphered file beside itself under its stored name and
   // removes it. Every outcome is reported. `listed` as for EncryptFile.
   void DecryptFile(const std::string& path, const platform::FileIdentity& listed = platform::FileIdentity());
+  // Reads an enciphered file to its end, deciphering it in memory, and reports
+  // whether it is intact under the key: its length, key check block, stored
+  // name (a safe file name here) and lead block, and every byte readable. An
+  // intact file gets a message line with its stored name and plain length.
+  // Opens it for reading only and changes nothing. `listed` as for EncryptFile.
+  void CheckFile(const std::string& path, const platform::FileIdentity& listed = platform::FileIdentity());
 
   // At the start of a job: finishes every wipe the journal holds whose file
   // still exists with the same identity and size and is held by no other run
@@ -130,6 +143,11 @@ class CFileCodec {
   void AddProcessed(uint64_t count) { processedBytes_.fetch_add(count, std::memory_order_relaxed); }
   class ReadOnlyLease;
   enum class Wiped { Done, NotThisFile, Failed };
+  // The read-back of an output before its source goes (verify on).
+  enum class ReadBack { Same, Differs, Stopped };
+  ReadBack ReadBackEnciphered(platform::File& file, const std::string& name, uint64_t length);
+  ReadBack ReadBackPlain(platform::File& file, uint64_t length);
+  ReadBack ReadBody(uint64_t length, bool decipher, uint64_t expected);
   enum class Recovery { Finished, Gone, NotOurs, Held, Failed };
   void Notify(ICodecObserver::Event event, const std::string& path, platform::File* held);
   void RemovePlainFile(platform::File& plain, const std::string& plainPath, const std::string& name,
@@ -145,6 +163,8 @@ class CFileCodec {
   CCastCipher cipher_;
   CBlockCrew crew_;  // body chunks are enciphered on two threads
   std::unique_ptr<unsigned char[]> buffer_;
+  CContentDigest digest_;          // of the plain bytes of the file in progress (verify on)
+  platform::DeviceReader reader_;  // reads outputs back from the device
   int32_t bufferSize_ = kBufferSize;
   std::atomic<uint64_t> processedBytes_{0};
   Outcome outcome_ = Outcome::Done;

@@ -16,6 +16,13 @@ struct JobRequest {
   bool zero = true;
   bool rand = true;
   bool writeReadOnly = false;
+  // The setting Verify: each output is read back from the device and checked
+  // before its source is removed.
+  bool verify = true;
+  // Check only (tavro --check): every enciphered file among the targets is
+  // read and deciphered in memory and reported intact or not; nothing is
+  // written, and no interrupted wipe is finished. The mode is then ignored.
+  bool checkOnly = false;
   // Account for every named target (the Linux program): one that cannot be
   // found or read gets an error line, one that the mode leaves out a message
   // line, and either counts as not done (JobProgress::notDone).

@@ -1,6 +1,7 @@
 #include "jobs/target_expansion.h"
 
 #include "codec/file_codec.h"
+#include "codec/format.h"
 #include "jobs/target_safety.h"
 #include "platform/file.h"
 #include "text/text_table.h"
@@ -51,9 +52,12 @@ bool TakeFile(std::vector<std::string>& workList, const std::string& path, uint6
   if (IsWorkFileName(sep == std::string::npos ? path : path.substr(sep + 1))) return false;
   uint64_t weight = 1;
   if (!cipherFile) weight += (context.zero ? 1 : 0) + (context.rand ? 1 : 0);
+  // The read-back of the output: about the plain file's size either way.
+  uint64_t readBack = 0;
+  if (context.verify) readBack = !cipherFile ? size : size > format::kHeaderSize ? size - format::kHeaderSize : 0;
   if (context.admit && !context.admit(path, identity)) return false;
   workList.push_back(path);
-  if (context.totalBytes) *context.totalBytes += size * weight;
+  if (context.totalBytes) *context.totalBytes += size * weight + readBack;
   return true;
 }
 

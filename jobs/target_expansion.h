@@ -23,6 +23,8 @@ struct ExpansionContext {
   // more to the planned bytes of a file to be enciphered.
   bool zero = false;
   bool rand = false;
+  // Each output is read back (the setting Verify): its plain size once more.
+  bool verify = false;
   std::atomic<uint64_t>* totalBytes = nullptr;
   // Receive the expansion's lines: refusals and notices as message lines, a
   // folder that cannot be listed as an error line.

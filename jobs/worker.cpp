@@ -29,7 +29,8 @@ struct ModeTexts {
   const char* canceled;
 };
 
-ModeTexts TextsOf(int32_t mode) {
+ModeTexts TextsOf(int32_t mode, bool checkOnly = false) {
+  if (checkOnly) return {"message_check_started", "message_check_finished", "message_check_canceled"};
   switch (mode) {
     case Encryption:
       return {"message_encryption_started", "message_encryption_finished", "message_encryption_canceled"};
@@ -101,6 +102,9 @@ bool CWorkerThread::StartJob(const JobRequest& request) {
   zero_ = request.zero;
   rand_ = request.rand;
   accountForTargets_ = request.accountForTargets;
+  verify_ = request.verify && !request.checkOnly;
+  checkOnly_ = request.checkOnly;
+  codec_.verify = verify_ ? 1 : 0;
   codec_.zeroPass = request.zero ? 1 : 0;
   codec_.randomPass = request.rand ? 1 : 0;
   codec_.writeReadOnly = request.writeReadOnly ? 1 : 0;
@@ -199,7 +203,7 @@ void CWorkerThread::RunWorker() {
   progress.totalBytes = 0;
   for (;;) {
     if (platform::WaitAny(QuitEvent, StartEvent, -1) != 1) break;  // quit, or the wait failed
-    const ModeTexts texts = TextsOf(mode_);
+    const ModeTexts texts = TextsOf(mode_, checkOnly_);
     LogMessage(LookupText(texts.started));
     LogMessage(LookupText("message_problem_analysis"));
     RunJob();
@@ -218,7 +222,8 @@ void CWorkerThread::RunWorker() {
 }
 
 void CWorkerThread::RunJob() {
-  const int32_t mode = (mode_ == Encryption || mode_ == Decryption) ? mode_ : Cryption;
+  // A check takes what deciphering would take.
+  const int32_t mode = checkOnly_ ? Decryption : (mode_ == Encryption || mode_ == Decryption) ? mode_ : Cryption;
   std::vector<std::string> targets;
   {
     std::lock_guard<std::mutex> lock(targetsMutex_);
@@ -229,11 +234,13 @@ void CWorkerThread::RunJob() {
   std::vector<std::string> workList;
   std::vector<platform::FileIdentity> listed;  // beside workList: each file's identity as the walk saw it
   codec_.SetKey(password_.c_str());
-  StartJournal();
+  // A check changes nothing: no wipe journal, no wipes finished.
+  if (!checkOnly_) StartJournal();
   ExpansionContext context;
   context.paths = &paths_;
   context.zero = zero_;
   context.rand = rand_;
+  context.verify = verify_;
   context.totalBytes = &progress.totalBytes;
   context.logMessage = [this](const std::string& line) { LogMessage(line); };
   context.logError = [this](const std::string& line) { LogError(line); };
@@ -260,15 +267,17 @@ void CWorkerThread::RunJob() {
   if (expansion == ExpandResult::Refused) {
     progress.refused = true;
   } else if (expansion == ExpandResult::Stopped) {
-    LogMessage(LookupText(TextsOf(mode).canceled));
+    LogMessage(LookupText(TextsOf(mode, checkOnly_).canceled));
   } else {
     while (!workList.empty()) {
       if (StopOrQuitSignalled()) {
-        LogMessage(LookupText(TextsOf(mode).canceled));
+        LogMessage(LookupText(TextsOf(mode, checkOnly_).canceled));
         break;
       }
       const std::string& path = workList.back();
-      if (mode == Encryption || (mode == Cryption && !EndsWithCipherExtension(path))) {
+      if (checkOnly_) {
+        CheckOne(path, listed.back());
+      } else if (mode == Encryption || (mode == Cryption && !EndsWithCipherExtension(path))) {
         EncryptOne(path, listed.back());
       } else {
         DecryptOne(path, listed.back());
@@ -313,11 +322,21 @@ bool CWorkerThread::StopOrQuitSignalled() {
 }
 
 void CWorkerThread::DecryptOne(const std::string& path, const platform::FileIdentity& identity) {
+  ShowFileInProgress(path);
+  codec_.DecryptFile(path, identity);
+  FileDone();
+}
+
+void CWorkerThread::CheckOne(const std::string& path, const platform::FileIdentity& identity) {
+  ShowFileInProgress(path);
+  codec_.CheckFile(path, identity);
+  FileDone();
+}
+
+void CWorkerThread::ShowFileInProgress(const std::string& path) {
   const size_t sep = platform::FindLastSeparator(path);
   if (owner_) owner_->SetStatusText(sep == std::string::npos ? path : path.substr(sep + 1));
   SetFileInProgress(path);
-  codec_.DecryptFile(path, identity);
-  FileDone();
 }
 
 namespace {

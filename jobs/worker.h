@@ -94,7 +94,10 @@ class CWorkerThread : private ILogSink {
   void RunJob();
   void EncryptOne(const std::string& path, const platform::FileIdentity& listed);
   void DecryptOne(const std::string& path, const platform::FileIdentity& listed);
+  void CheckOne(const std::string& path, const platform::FileIdentity& listed);
   void SetFileInProgress(const std::string& path);
+  // The status text and FileInProgress for a file to decipher or check.
+  void ShowFileInProgress(const std::string& path);
   // True when a stop or quit was asked for (or the test failed).
   bool StopOrQuitSignalled();
   // Opens the wipe journal for the job and finishes the wipes an earlier run left.
@@ -118,6 +121,8 @@ class CWorkerThread : private ILogSink {
   bool zero_ = true;
   bool rand_ = true;
   bool accountForTargets_ = false;
+  bool verify_ = true;
+  bool checkOnly_ = false;
 
   // Targets: the owner adds, the worker takes them all at the start of a job.
   mutable std::mutex targetsMutex_;

@@ -138,7 +138,14 @@ class File {
   // Tavro (and on Windows no other program) can open it while it is held.
   // Only plain files: folders (and on POSIX links, pipes, devices) are refused.
   bool OpenExisting(const std::string& path);
-  // Creates a file that must not exist yet, for reading and writing, without sharing.
+  // Opens an existing plain file for reading only, leaving it to others to read
+  // too: a file another Tavro (or on Windows any program) holds or writes to
+  // cannot be opened. POSIX: a shared lock, and no new last-access time where
+  // the process owns the file.
+  bool OpenForReading(const std::string& path);
+  // Creates a file that must not exist yet, for reading and writing, without
+  // sharing: no other program can write, rename or delete it while it is held.
+  // Windows: others may open it for reading, so that a DeviceReader can.
   bool CreateNew(const std::string& path);
   // Opens a file for reading and appending, creating it when missing, shared
   // with other programs (Tavro's journal and its lock): every Write goes to
@@ -180,6 +187,33 @@ class File {
   // another holds a lock that conflicts.
   bool Lock(bool exclusive, bool wait);
   void Unlock();
+
+ private:
+  friend class DeviceReader;
+  struct Impl;
+  Impl* impl_;
+};
+
+// Reads back a file that was just written and flushed, as the device holds it
+// rather than as the system's cache remembers it: the proof that an output can
+// be read before its source is destroyed. One reader serves many files in turn.
+class DeviceReader {
+ public:
+  DeviceReader();
+  ~DeviceReader();
+  DeviceReader(const DeviceReader&) = delete;
+  DeviceReader& operator=(const DeviceReader&) = delete;
+
+  // Starts at the beginning of `file`, which stays open and must have been
+  // flushed. POSIX: the file's cached pages are dropped first
+  // (posix_fadvise DONTNEED) and it is read through its own descriptor, without
+  // moving its position. Windows: a second handle without buffering on the same
+  // file (its name must still lead to it), read in aligned pieces.
+  bool Open(File& file);
+  // Reads up to size bytes, in order; returns the count read, less than size
+  // only at the end of the file (0 there), -1 on error.
+  int64_t Read(void* buffer, size_t size);
+  void Close();
 
  private:
   struct Impl;
@@ -229,14 +263,26 @@ enum class FileOp {
   Rename,      // RenameNoReplace, RenameReplacing, File::RenameTo
   SyncFolder,  // the folder sync after a rename (Windows: the flush after a rename through the handle)
   Remove,      // RemoveFile, File::Remove
+  ReadBack,    // DeviceReader::Open
 };
 class IFileOpHook {
  public:
   virtual ~IFileOpHook() = default;
   virtual bool OnFileOp(FileOp op, const std::string& path, const std::string& to) = 0;
+  // Sees the bytes of a File::Write (op Write) on their way to the disk and
+  // those of a DeviceReader::Read (op ReadBack) on their way back, `offset`
+  // being where they lie in the file, and may change them: a bad sector, a
+  // flipped bit. The caller's own buffer is never changed by a Write.
+  virtual void OnFileBytes(FileOp op, const std::string& path, uint64_t offset, unsigned char* bytes,
+                           size_t size) {
+    (void)op, (void)path, (void)offset, (void)bytes, (void)size;
+  }
 };
 void SetFileOpHook(IFileOpHook* hook);
 // Asks the hook (true without one). The implementations call it.
 bool FileOpAllowed(FileOp op, const std::string& path, const std::string& to = std::string());
+// True when a hook is set: only then do the implementations pass bytes by it.
+bool FileBytesHooked();
+void PassFileBytes(FileOp op, const std::string& path, uint64_t offset, unsigned char* bytes, size_t size);
 
 }  // namespace platform

@@ -1,17 +1,22 @@
 // Files on Windows, through the ANSI calls (paths are in the ANSI code page).
 //
 // - "Without sharing" is a share mode of 0: no other program can open the file
-//   while it is held, nor rename or delete it. An open file is renamed and
+//   while it is held, nor rename or delete it. A new file may be opened by
+//   others for reading only (and so with full sharing). An open file is renamed and
 //   deleted through its handle (SetFileInformationByHandle), so it is held
 //   from its opening to its deletion.
 // - Times are carried in whole seconds since 1970 UTC; a FILETIME is cut to its
 //   second, so a time read, set and read again comes back unchanged.
+// - A DeviceReader reads through a second handle without buffering (whole
+//   sectors, aligned memory), so what it gets comes from the device.
 // - Both '\' and '/' count as separators when a path is split (the system
 //   accepts both); a trail byte 0x5C of a double-byte character does not.
 #include "platform/file.h"
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -409,10 +414,20 @@ bool File::OpenExisting(const std::string& path) {
   return true;
 }
 
+bool File::OpenForReading(const std::string& path) {
+  Close();
+  impl_->h = OpenPlain(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  if (impl_->h == INVALID_HANDLE_VALUE) return false;
+  impl_->path = path;
+  return true;
+}
+
 bool File::CreateNew(const std::string& path) {
   Close();
   if (!FileOpAllowed(FileOp::Create, path)) return false;
-  impl_->h = OpenPlain(path, kHeldAccess, 0, CREATE_NEW);
+  // Others may only read it (with full sharing, since it is held for writing
+  // and deletion): a DeviceReader needs a handle of its own.
+  impl_->h = OpenPlain(path, kHeldAccess, FILE_SHARE_READ, CREATE_NEW);
   if (impl_->h == INVALID_HANDLE_VALUE) return false;
   impl_->path = path;
   return true;
@@ -449,6 +464,16 @@ bool File::Write(const void* buffer, size_t size) {
   if (impl_->h == INVALID_HANDLE_VALUE || !FileOpAllowed(FileOp::Write, impl_->path)) return false;
   size_t done = 0;
   const char* in = static_cast<const char*>(buffer);
+  std::vector<char> hooked;  // the bytes as the test hook passes them on
+  if (FileBytesHooked()) {
+    LARGE_INTEGER zero, at;
+    zero.QuadPart = 0;
+    if (!SetFilePointerEx(impl_->h, zero, &at, FILE_CURRENT)) at.QuadPart = 0;
+    hooked.assign(in, in + size);
+    PassFileBytes(FileOp::Write, impl_->path, static_cast<uint64_t>(at.QuadPart),
+                  reinterpret_cast<unsigned char*>(hooked.data()), size);
+    in = hooked.data();
+  }
   while (done < size) {
     const DWORD want = size - done > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size - done);
     DWORD put = 0;
@@ -570,6 +595,94 @@ void File::Unlock() {
   if (impl_->h == INVALID_HANDLE_VALUE) return;
   OVERLAPPED at = {};
   UnlockFileEx(impl_->h, 0, 1, 0, &at);
+}
+
+// Unbuffered reads go to the device in whole sectors, into memory aligned to
+// them: pieces of this size (a multiple of every sector size in use) into a
+// buffer from VirtualAlloc (aligned to 64 KiB).
+constexpr DWORD kDevicePiece = 1u << 20;
+
+struct DeviceReader::Impl {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  unsigned char* piece = nullptr;  // allocated once, kept until the reader goes
+  DWORD held = 0;                  // bytes of the current piece
+  DWORD used = 0;                  // of which handed out already
+  uint64_t offset = 0;             // of the current piece in the file
+  bool ended = false;
+  std::string path;
+};
+
+DeviceReader::DeviceReader() : impl_(new Impl) {}
+
+DeviceReader::~DeviceReader() {
+  Close();
+  if (impl_->piece) VirtualFree(impl_->piece, 0, MEM_RELEASE);
+  delete impl_;
+}
+
+bool DeviceReader::Open(File& file) {
+  Close();
+  const std::string& path = file.impl_->path;
+  if (file.impl_->h == INVALID_HANDLE_VALUE || !FileOpAllowed(FileOp::ReadBack, path)) return false;
+  if (!impl_->piece) {
+    impl_->piece = static_cast<unsigned char*>(VirtualAlloc(nullptr, kDevicePiece, MEM_COMMIT | MEM_RESERVE,
+                                                            PAGE_READWRITE));
+    if (!impl_->piece) return false;
+  }
+  const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  // The name must lead to the very file that is held.
+  BY_HANDLE_FILE_INFORMATION mine, held;
+  if (!GetFileInformationByHandle(h, &mine) || !GetFileInformationByHandle(file.impl_->h, &held) ||
+      IdentityFromHandleInfo(mine) != IdentityFromHandleInfo(held)) {
+    CloseHandle(h);
+    return false;
+  }
+  impl_->h = h;
+  impl_->held = impl_->used = 0;
+  impl_->offset = 0;
+  impl_->ended = false;
+  impl_->path = path;
+  return true;
+}
+
+int64_t DeviceReader::Read(void* buffer, size_t size) {
+  if (impl_->h == INVALID_HANDLE_VALUE) return -1;
+  unsigned char* out = static_cast<unsigned char*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    if (impl_->used == impl_->held) {
+      if (impl_->ended) break;
+      impl_->offset += impl_->held;
+      impl_->held = impl_->used = 0;
+      LARGE_INTEGER at;
+      at.QuadPart = static_cast<LONGLONG>(impl_->offset);
+      DWORD got = 0;
+      if (!SetFilePointerEx(impl_->h, at, nullptr, FILE_BEGIN) ||
+          !ReadFile(impl_->h, impl_->piece, kDevicePiece, &got, nullptr)) {
+        return -1;
+      }
+      PassFileBytes(FileOp::ReadBack, impl_->path, impl_->offset, impl_->piece, got);
+      impl_->held = got;
+      if (got < kDevicePiece) impl_->ended = true;
+      if (got == 0) break;
+    }
+    const size_t take = std::min<size_t>(size - done, impl_->held - impl_->used);
+    std::memcpy(out + done, impl_->piece + impl_->used, take);
+    impl_->used += static_cast<DWORD>(take);
+    done += take;
+  }
+  return static_cast<int64_t>(done);
+}
+
+void DeviceReader::Close() {
+  if (impl_->h != INVALID_HANDLE_VALUE) CloseHandle(impl_->h);
+  impl_->h = INVALID_HANDLE_VALUE;
+  impl_->held = impl_->used = 0;
+  impl_->offset = 0;
+  impl_->ended = false;
+  impl_->path.clear();
 }
 
 struct DirectoryList::Impl {

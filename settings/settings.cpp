@@ -21,6 +21,7 @@ const FlagField kFlags[] = {
     {"WriteReadOnly", &Settings::WriteReadOnly},
     {"AutoExit", &Settings::AutoExit},
     {"HashCheck", &Settings::HashCheck},
+    {"Verify", &Settings::Verify},
 };
 
 }  // namespace

@@ -22,6 +22,7 @@ struct Settings {
   uint32_t WriteReadOnly = 0;  // process read-only files too
   uint32_t AutoExit = 0;       // exit after a job without failure
   uint32_t HashCheck = 1;      // compare the password with HashValue
+  uint32_t Verify = 1;         // read each output back from the disk before its source is removed
   // PasswordDigest of the last accepted password; all zero when none.
   std::array<unsigned char, 20> HashValue{};
 };
@@ -32,7 +33,7 @@ struct Settings {
 // at most 20 bytes, whatever its type.
 void LoadSettings(Settings& settings, const std::string& subkey = kSettingsKey);
 
-// Writes settings: the unnamed value as the text of "used", the seven flags as
+// Writes settings: the unnamed value as the text of "used", the eight flags as
 // REG_DWORD and HashValue as 20 bytes of REG_BINARY. With HashCheck off the
 // digest is cleared first, in settings too. False when the store could not be
 // written (a settings file that cannot be read is never written over).

@@ -44,6 +44,7 @@ const Option kOptions[] = {
     {"security>zero", "menu_write_zero", Source::Flag, &Settings::Zero, nullptr},
     {"security>rand", "menu_write_random", Source::Flag, &Settings::Rand, nullptr},
     {"security>readonly", "menu_write_readonly", Source::Flag, &Settings::WriteReadOnly, nullptr},
+    {"security>verify", "menu_verify", Source::Flag, &Settings::Verify, nullptr},
     {"view", "set_main_view", Source::Group, nullptr, nullptr},
     {"view>autoexit", "menu_auto_exit", Source::Flag, &Settings::AutoExit, nullptr},
     {"view>ext", "menu_ext", Source::FileType, nullptr, nullptr},

@@ -178,16 +178,19 @@ TEST(Program, PlannedBytesWeighOverwritePasses) {
   e2e::Tavro t;
   auto r = t.Run({"-E", "-AUTOSTART", "-P", "pw", "--verbose", dir.Join("p")});
   ASSERT_EQ(r.status, 0);
-  EXPECT_TRUE(Contains(r.out, "> planned 3000 byte")) << r.out;  // Zero and Rand on by default
+  // Zero, Rand and Verify on by default: the read-back is one more pass.
+  EXPECT_TRUE(Contains(r.out, "> planned 4000 byte")) << r.out;
   auto names = testkit::ListNames(dir.path());
   ASSERT_EQ(names.size(), 1u);
   r = t.Run({"-D", "-P", "pw", "--verbose", dir.path()});
-  EXPECT_TRUE(Contains(r.out, "> planned 1280 byte, done 1280 byte")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "> planned 2280 byte, done 2280 byte")) << r.out;
   ASSERT_EQ(t.Run({"--set", "Rand=0"}).status, 0);
   r = t.Run({"-E", "-AUTOSTART", "-P", "pw", "--verbose", dir.Join("p")});
-  EXPECT_TRUE(Contains(r.out, "> planned 2000 byte")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "> planned 3000 byte")) << r.out;
   ASSERT_EQ(t.Run({"--set", "Zero=0"}).status, 0);
-  r = t.Run({"-D", "-P", "pw", dir.path()});
+  ASSERT_EQ(t.Run({"--set", "Verify=0"}).status, 0);
+  r = t.Run({"-D", "-P", "pw", "--verbose", dir.path()});
+  EXPECT_TRUE(Contains(r.out, "> planned 1280 byte, done 1280 byte")) << r.out;
   r = t.Run({"-E", "-AUTOSTART", "-P", "pw", "--verbose", dir.Join("p")});
   EXPECT_TRUE(Contains(r.out, "> planned 1000 byte")) << r.out;
 }
@@ -197,7 +200,7 @@ TEST(Program, StoredOptionsAreShownAndChanged) {
   auto r = t.Run({"--settings"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.lines, Lines({"Zero=1", "Rand=1", "Confirm=1", "PasswordMask=1", "WriteReadOnly=0", "AutoExit=0",
-                            "HashCheck=1", "HashValue=none", "FileType=off"}));
+                            "HashCheck=1", "Verify=1", "HashValue=none", "FileType=off"}));
   r = t.Run({"--set", "zero=0", "--set=WriteReadOnly=on"});
   EXPECT_EQ(r.status, 0);
   r = t.Run({"--settings"});

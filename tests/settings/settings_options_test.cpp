@@ -58,7 +58,7 @@ TEST_F(SettingsOptions, BuildPutsTheOptionsInOrderWithTheirStates) {
   const std::vector<std::vector<std::string>> expected = {
       {"security", "set_main_security", "0"},  {"security>zero", "menu_write_zero", "1"},
       {"security>rand", "menu_write_random", "2"}, {"security>readonly", "menu_write_readonly", "0"},
-      {"view", "set_main_view", "0"},          {"view>autoexit", "menu_auto_exit", "1"},
+      {"security>verify", "menu_verify", "1"},     {"view", "set_main_view", "0"},          {"view>autoexit", "menu_auto_exit", "1"},
       {"view>ext", "menu_ext", "1"},           {"view>sendto", "menu_sendto", "0"},
       {"pass", "set_main_password", "0"},      {"pass>again", "menu_again_password", "1"},
       {"pass>mask", "menu_password_mask", "1"}, {"pass>hash", "menu_password_hash", "1"},

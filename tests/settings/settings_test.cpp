@@ -28,6 +28,7 @@ void ExpectDefaults(const Settings& s) {
   EXPECT_EQ(s.WriteReadOnly, 0u);
   EXPECT_EQ(s.AutoExit, 0u);
   EXPECT_EQ(s.HashCheck, 1u);
+  EXPECT_EQ(s.Verify, 1u);
   EXPECT_EQ(s.HashValue, (std::array<unsigned char, 20>{}));
 }
 
@@ -48,7 +49,7 @@ TEST(SettingsKeys, PathsOfTheSettingsAndTheTextCopy) {
   EXPECT_EQ(std::string(kTextTableKey), std::string(kSettingsKey) + "\\Zen");
 }
 
-TEST_F(SettingsTest, FirstRunGivesDefaultsAndSaveWritesAllNineValues) {
+TEST_F(SettingsTest, FirstRunGivesDefaultsAndSaveWritesAllTenValues) {
   Settings s;
   s.AutoExit = 7;  // whatever the record held, the load replaces it
   LoadSettings(s, scratch.path());
@@ -61,9 +62,10 @@ TEST_F(SettingsTest, FirstRunGivesDefaultsAndSaveWritesAllNineValues) {
   ASSERT_TRUE(ReadValue(scratch.path(), "", &type, &bytes));
   EXPECT_EQ(type, platform::kRegSz);
   EXPECT_EQ(bytes, std::string("Tavro was here\0", 15));
-  const char* flags[] = {"Zero", "Rand", "Confirm", "PasswordMask", "WriteReadOnly", "AutoExit", "HashCheck"};
-  const uint32_t expected[] = {1, 1, 1, 1, 0, 0, 1};
-  for (size_t i = 0; i < 7; ++i) {
+  const char* flags[] = {"Zero", "Rand", "Confirm", "PasswordMask", "WriteReadOnly", "AutoExit", "HashCheck",
+                         "Verify"};
+  const uint32_t expected[] = {1, 1, 1, 1, 0, 0, 1, 1};
+  for (size_t i = 0; i < 8; ++i) {
     SCOPED_TRACE(flags[i]);
     ASSERT_TRUE(ReadValue(scratch.path(), flags[i], &type, &bytes));
     EXPECT_EQ(type, platform::kRegDword);
@@ -92,6 +94,7 @@ TEST_F(SettingsTest, SavedValuesComeBack) {
   s.WriteReadOnly = 1;
   s.AutoExit = 1;
   s.HashCheck = 1;
+  s.Verify = 0;
   s.HashValue = Digest(0xA0);
   SaveSettings(s, scratch.path());
   Settings back;
@@ -103,6 +106,7 @@ TEST_F(SettingsTest, SavedValuesComeBack) {
   EXPECT_EQ(back.WriteReadOnly, 1u);
   EXPECT_EQ(back.AutoExit, 1u);
   EXPECT_EQ(back.HashCheck, 1u);
+  EXPECT_EQ(back.Verify, 0u);
   EXPECT_EQ(back.HashValue, Digest(0xA0));
 }
 
@@ -113,6 +117,7 @@ TEST_F(SettingsTest, WrongTypeOrSizeTakesTheDefaultAndIsMendedOnSave) {
   PlantValue(scratch.path(), "PasswordMask", platform::kRegDword, std::string(8, '\0'));  // too long
   PlantValue(scratch.path(), "WriteReadOnly", platform::kRegDword, std::string(2, '\1'));  // too short
   PlantValue(scratch.path(), "AutoExit", platform::kRegDword, Dword(0xFFFFFFFFu));
+  PlantString(scratch.path(), "Verify", "0");  // a string: the default, on
   // HashCheck missing.
   Settings s;
   LoadSettings(s, scratch.path());
@@ -123,6 +128,7 @@ TEST_F(SettingsTest, WrongTypeOrSizeTakesTheDefaultAndIsMendedOnSave) {
   EXPECT_EQ(s.WriteReadOnly, 0u);
   EXPECT_EQ(s.AutoExit, 0xFFFFFFFFu);
   EXPECT_EQ(s.HashCheck, 1u);
+  EXPECT_EQ(s.Verify, 1u);
 
   SaveSettings(s, scratch.path());
   uint32_t type = 0;

@@ -38,6 +38,8 @@ const std::set<std::string> kVocabulary = {
     "message_no_target", "message_closing_wait", "error_command_word", "message_target_queued",
     "message_other_links", "message_wipe_finished", "message_wipe_journal_damaged", "error_wipe_journal",
     "error_file_changed", "error_file_replaced", "error_source_vanished", "error_folder_sync",
+    "menu_verify", "error_verify", "message_check_started", "message_check_finished", "message_check_canceled",
+    "message_check_intact",
 };
 
 // Keys whose text is empty on purpose.
