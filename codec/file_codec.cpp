@@ -260,6 +260,9 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
     Report(Error, "error_safety_check", nullptr, plainPath);
     return;
   }
+  // The plain header as it must come back: key check, name and lead blocks.
+  unsigned char header[format::kHeaderSize];
+  std::memcpy(header, check, sizeof check);
   if (!out.file.Write(sealed, sizeof sealed)) {
     Report(Error, "error_write_file", nullptr, plainPath);
     return;
@@ -277,6 +280,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
     Report(Error, "error_unsafe_name", nullptr, plainPath);
     return;
   }
+  std::memcpy(header + format::kKeyCheckSize, nameBlock, sizeof nameBlock);
   cipher_.EncryptBlocks(nameBlock, sizeof nameBlock / 8);
   if (!out.file.Write(nameBlock, sizeof nameBlock)) {
     Report(Error, "error_write_file", nullptr, plainPath);
@@ -293,6 +297,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   if (verify) digest_.Update(buffer, lead);
   unsigned char leadBlock[format::kLeadBlockSize];
   format::BuildLeadBlock(buffer, lead, leadBlock);
+  std::memcpy(header + format::kKeyCheckSize + format::kNameBlockSize, leadBlock, sizeof leadBlock);
   cipher_.EncryptBlocks(leadBlock, 1);
   if (!out.file.Write(leadBlock, sizeof leadBlock)) {
     Report(Error, "error_write_file", nullptr, plainPath);
@@ -317,8 +322,13 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
       return;
     }
     AddProcessed(want);
-    if (verify) digest_.Update(buffer, want);
-    crew_.Encrypt(cipher_, buffer, want / 8);
+    if (verify && want > 0) {  // an empty chunk adds nothing, here as in the read-back
+      uint64_t leaves[2];
+      crew_.EncryptDigesting(cipher_, buffer, want / 8, leaves);
+      FoldLeaves(leaves);
+    } else {
+      crew_.Encrypt(cipher_, buffer, want / 8);
+    }
     if (!out.file.Write(buffer, want)) {
       Report(Error, "error_write_file", nullptr, plainPath);
       return;
@@ -341,7 +351,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   // Proof before destruction: the output, read back from the device, must
   // decipher to the very bytes and name that were read.
   if (verify) {
-    const ReadBack proof = ReadBackEnciphered(out.file, plainName, length);
+    const ReadBack proof = ReadBackEnciphered(out.file, header, length);
     if (proof == ReadBack::Stopped) {
       out.Discard();
       outcome_ = Outcome::Stopped;
@@ -576,39 +586,39 @@ void CFileCodec::RecoverWipes(CWipeJournal& journal) {
   journal.Compact();
 }
 
-CFileCodec::ReadBack CFileCodec::ReadBackEnciphered(File& file, const std::string& name, uint64_t length) {
+CFileCodec::ReadBack CFileCodec::ReadBackEnciphered(File& file, const unsigned char* header, uint64_t length) {
   const uint64_t expected = digest_.Value();
   const size_t lead = static_cast<size_t>(length % 8);
   DeviceRead reading(reader_);
   if (!reader_.Open(file)) return ReadBack::Differs;
-
-  unsigned char check[format::kKeyCheckSize];
-  unsigned char nameBlock[format::kNameBlockSize];
-  unsigned char leadBlock[format::kLeadBlockSize];
-  if (reader_.Read(check, sizeof check) != static_cast<int64_t>(sizeof check) ||
-      reader_.Read(nameBlock, sizeof nameBlock) != static_cast<int64_t>(sizeof nameBlock) ||
-      reader_.Read(leadBlock, sizeof leadBlock) != static_cast<int64_t>(sizeof leadBlock)) {
-    return ReadBack::Differs;
-  }
-  cipher_.DecryptBlocks(check, sizeof check / 8);
-  cipher_.DecryptBlocks(nameBlock, sizeof nameBlock / 8);
-  cipher_.DecryptBlocks(leadBlock, 1);
-  const int leadOffset = format::LeadDataOffset(leadBlock);
-  if (!format::KeyCheckMatches(check, cipher_.Key()) || format::StoredName(nameBlock) != name || leadOffset < 0 ||
-      sizeof leadBlock - static_cast<size_t>(leadOffset) != lead) {
-    return ReadBack::Differs;
-  }
+  // The whole header, padding included: key check block, stored name, lead block.
+  unsigned char back[format::kHeaderSize];
+  if (reader_.Read(back, sizeof back) != static_cast<int64_t>(sizeof back)) return ReadBack::Differs;
+  cipher_.DecryptBlocks(back, sizeof back / 8);
+  if (std::memcmp(back, header, sizeof back) != 0) return ReadBack::Differs;
   digest_.Reset();
-  digest_.Update(leadBlock + leadOffset, lead);
+  digest_.Update(back + format::kHeaderSize - lead, lead);
   return ReadBody(length - lead, true, expected);
 }
 
-CFileCodec::ReadBack CFileCodec::ReadBackPlain(File& file, uint64_t length) {
+CFileCodec::ReadBack CFileCodec::ReadBackPlain(File& file, size_t lead, uint64_t length) {
   const uint64_t expected = digest_.Value();
   DeviceRead reading(reader_);
   if (!reader_.Open(file)) return ReadBack::Differs;
+  unsigned char leadBytes[format::kLeadBlockSize];
+  if (lead > length || lead > sizeof leadBytes ||
+      reader_.Read(leadBytes, lead) != static_cast<int64_t>(lead)) {
+    return ReadBack::Differs;
+  }
   digest_.Reset();
-  return ReadBody(length, false, expected);
+  digest_.Update(leadBytes, lead);
+  return ReadBody(length - lead, false, expected);
+}
+
+void CFileCodec::FoldLeaves(const uint64_t leaves[2]) {
+  unsigned char bytes[16];
+  for (int i = 0; i < 16; ++i) bytes[i] = static_cast<unsigned char>(leaves[i / 8] >> (8 * (i % 8)));
+  digest_.Update(bytes, sizeof bytes);
 }
 
 CFileCodec::ReadBack CFileCodec::ReadBody(uint64_t length, bool decipher, uint64_t expected) {
@@ -621,9 +631,15 @@ CFileCodec::ReadBack CFileCodec::ReadBody(uint64_t length, bool decipher, uint64
     // One byte more than is left: the file must end exactly here.
     const size_t ask = want < static_cast<size_t>(bufferSize_) ? want + 1 : want;
     if (reader_.Read(buffer, ask) != static_cast<int64_t>(want)) return ReadBack::Differs;
+    if (want == 0) break;
     AddProcessed(want);
-    if (decipher) crew_.Decrypt(cipher_, buffer, want / 8);
-    digest_.Update(buffer, want);
+    uint64_t leaves[2];
+    if (decipher) {
+      crew_.DecryptDigesting(cipher_, buffer, want / 8, leaves);
+    } else {
+      crew_.Digest(buffer, want / 8, leaves);
+    }
+    FoldLeaves(leaves);
     remaining -= want;
     if (want < static_cast<size_t>(bufferSize_)) break;
   }
@@ -758,8 +774,13 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
       return;
     }
     AddProcessed(want);
-    crew_.Decrypt(cipher_, buffer, want / 8);
-    if (verify) digest_.Update(buffer, want);
+    if (verify && want > 0) {  // an empty chunk adds nothing, here as in the read-back
+      uint64_t leaves[2];
+      crew_.DecryptDigesting(cipher_, buffer, want / 8, leaves);
+      FoldLeaves(leaves);
+    } else {
+      crew_.Decrypt(cipher_, buffer, want / 8);
+    }
     if (!out.file.Write(buffer, want)) {
       Report(Error, "error_write_file", nullptr, outputPath);
       return;
@@ -780,7 +801,7 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
   }
   // The output, read back from the device, must hold the very bytes deciphered.
   if (verify) {
-    const ReadBack proof = ReadBackPlain(out.file, written);
+    const ReadBack proof = ReadBackPlain(out.file, leadCount, written);
     if (proof == ReadBack::Stopped) {
       out.Discard();
       outcome_ = Outcome::Stopped;

@@ -145,9 +145,12 @@ class CFileCodec {
   enum class Wiped { Done, NotThisFile, Failed };
   // The read-back of an output before its source goes (verify on).
   enum class ReadBack { Same, Differs, Stopped };
-  ReadBack ReadBackEnciphered(platform::File& file, const std::string& name, uint64_t length);
-  ReadBack ReadBackPlain(platform::File& file, uint64_t length);
+  // header: the 280 plain header bytes that were enciphered; length: the plain length.
+  ReadBack ReadBackEnciphered(platform::File& file, const unsigned char* header, uint64_t length);
+  ReadBack ReadBackPlain(platform::File& file, size_t lead, uint64_t length);
   ReadBack ReadBody(uint64_t length, bool decipher, uint64_t expected);
+  // The digest of a body chunk is its two halves' digests (CBlockCrew), in order.
+  void FoldLeaves(const uint64_t leaves[2]);
   enum class Recovery { Finished, Gone, NotOurs, Held, Failed };
   void Notify(ICodecObserver::Event event, const std::string& path, platform::File* held);
   void RemovePlainFile(platform::File& plain, const std::string& plainPath, const std::string& name,
@@ -163,7 +166,8 @@ class CFileCodec {
   CCastCipher cipher_;
   CBlockCrew crew_;  // body chunks are enciphered on two threads
   std::unique_ptr<unsigned char[]> buffer_;
-  CContentDigest digest_;          // of the plain bytes of the file in progress (verify on)
+  CContentDigest digest_;          // of the plain bytes of the file in progress (verify on):
+                                   // the lead bytes, then each body chunk's two leaves
   platform::DeviceReader reader_;  // reads outputs back from the device
   int32_t bufferSize_ = kBufferSize;
   std::atomic<uint64_t> processedBytes_{0};

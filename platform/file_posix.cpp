@@ -30,6 +30,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -564,8 +565,15 @@ void File::Unlock() {
 struct DeviceReader::Impl {
   int fd = -1;  // a duplicate of the file's descriptor, read at offset
   uint64_t offset = 0;
+  uint64_t askedAhead = 0;  // the device has been asked for everything below this
   std::string path;
 };
+
+namespace {
+// How far ahead of the reads the device is asked for the next pieces, so that
+// it reads while the caller deciphers.
+constexpr uint64_t kReadAhead = 16u << 20;
+}  // namespace
 
 DeviceReader::DeviceReader() : impl_(new Impl) {}
 
@@ -590,12 +598,19 @@ bool DeviceReader::Open(File& file) {
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   impl_->fd = fd;
   impl_->offset = 0;
+  impl_->askedAhead = 0;
   impl_->path = file.impl_->path;
   return true;
 }
 
 int64_t DeviceReader::Read(void* buffer, size_t size) {
   if (impl_->fd < 0) return -1;
+  if (impl_->offset + size + kReadAhead / 2 > impl_->askedAhead) {
+    const uint64_t from = std::max(impl_->askedAhead, impl_->offset);
+    impl_->askedAhead = impl_->offset + size + kReadAhead;
+    posix_fadvise(impl_->fd, static_cast<off_t>(from), static_cast<off_t>(impl_->askedAhead - from),
+                  POSIX_FADV_WILLNEED);
+  }
   size_t done = 0;
   char* out = static_cast<char*>(buffer);
   while (done < size) {

@@ -87,6 +87,124 @@ TEST(FileHandle, SecondOpenerIsRefusedWhileHeld) {
   EXPECT_FALSE(other.OpenExisting(fresh));
 }
 
+TEST(FileHandle, OpenForReadingSharesWithReadersOnly) {
+  TempDir dir;
+  const std::string path = dir.Join("r.bin");
+  testkit::WriteAll(path, "read me");
+  File a, b;
+  ASSERT_TRUE(a.OpenForReading(path));
+  ASSERT_TRUE(b.OpenForReading(path));
+  unsigned char text[16];
+  EXPECT_EQ(a.Read(text, sizeof text), 7);
+  File writer;
+  EXPECT_FALSE(writer.OpenExisting(path)) << "a file being read is not held for writing";
+  a.Close();
+  b.Close();
+  ASSERT_TRUE(writer.OpenExisting(path));
+  EXPECT_FALSE(a.OpenForReading(path)) << "a held file is not read";
+  writer.Close();
+  uint32_t attributes = 0;
+  ASSERT_TRUE(platform::GetAttributes(path, &attributes));
+  ASSERT_TRUE(platform::SetAttributes(path, attributes | platform::kAttrReadOnly));
+  EXPECT_TRUE(a.OpenForReading(path));
+  a.Close();
+  platform::SetAttributes(path, attributes);
+  EXPECT_FALSE(a.OpenForReading(dir.Join("missing")));
+  EXPECT_FALSE(a.OpenForReading(dir.path()));
+}
+
+TEST(DeviceReader, ReadsTheFlushedFileBackInAnyPiecesWithoutMovingIt) {
+  TempDir dir;
+  const std::string path = dir.Join("out.bin");
+  const auto bytes = testkit::PatternBytes(2 * 1048576 + 1003, 5);
+  File file;
+  ASSERT_TRUE(file.CreateNew(path));
+  ASSERT_TRUE(file.Write(bytes.data(), bytes.size()));
+  ASSERT_TRUE(file.Flush());
+  platform::DeviceReader reader;
+  for (int pass = 0; pass < 2; ++pass) {  // one reader serves again and again
+    SCOPED_TRACE(pass);
+    ASSERT_TRUE(reader.Open(file));
+    std::vector<unsigned char> back(bytes.size() + 10);
+    size_t at = 0;
+    for (const size_t piece : {size_t{1}, size_t{4095}, size_t{1048577}, size_t{3}, bytes.size()}) {
+      const int64_t got = reader.Read(back.data() + at, piece);
+      ASSERT_GE(got, 0);
+      at += static_cast<size_t>(got);
+    }
+    EXPECT_EQ(at, bytes.size());
+    back.resize(at);
+    EXPECT_TRUE(back == bytes);
+    unsigned char more[8];
+    EXPECT_EQ(reader.Read(more, sizeof more), 0);
+    reader.Close();
+  }
+  // The file's own position stays where its writes left it.
+  const unsigned char tail[] = {'e', 'n', 'd'};
+  ASSERT_TRUE(file.Write(tail, sizeof tail));
+  file.Close();
+  EXPECT_EQ(testkit::ReadAll(path).size(), bytes.size() + 3);
+  EXPECT_FALSE(reader.Open(file)) << "a closed file";
+}
+
+// Changes one byte at a given place of a named file on its way to the disk
+// (Write) or back (ReadBack), and refuses its read-back when told to.
+class ByteChanger : public platform::IFileOpHook {
+ public:
+  bool OnFileOp(platform::FileOp op, const std::string& path, const std::string&) override {
+    return !(refuseReadBack && op == platform::FileOp::ReadBack && Name(path) == name);
+  }
+  void OnFileBytes(platform::FileOp op, const std::string& path, uint64_t offset, unsigned char* bytes,
+                   size_t size) override {
+    if (op == when && Name(path) == name && at >= offset && at < offset + size) bytes[at - offset] ^= 0x40;
+  }
+  static std::string Name(const std::string& path) { return path.substr(platform::FindLastSeparator(path) + 1); }
+  platform::FileOp when = platform::FileOp::Write;
+  bool refuseReadBack = false;
+  std::string name;
+  uint64_t at = 0;
+};
+
+TEST(FileHook, BytesOnTheirWayToTheDiskOrBackCanBeChanged) {
+  using platform::FileOp;
+  TempDir dir;
+  const auto bytes = testkit::PatternBytes(1048576 + 4100, 6);
+  ByteChanger changer;
+  changer.name = "w";
+  platform::SetFileOpHook(&changer);
+  for (const FileOp when : {FileOp::Write, FileOp::ReadBack}) {
+    for (const uint64_t at : {uint64_t{0}, uint64_t{4099}, uint64_t{1048576 + 7}}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(when)) + " at " + std::to_string(at));
+      changer.when = when;
+      changer.at = at;
+      platform::RemoveFile(dir.Join("w"));
+      const auto mine = bytes;
+      File file;
+      ASSERT_TRUE(file.CreateNew(dir.Join("w")));
+      ASSERT_TRUE(file.Write(mine.data(), 4099));
+      ASSERT_TRUE(file.Write(mine.data() + 4099, mine.size() - 4099));
+      ASSERT_TRUE(file.Flush());
+      EXPECT_TRUE(mine == bytes) << "the writer's buffer stays as it was";
+      platform::DeviceReader reader;
+      ASSERT_TRUE(reader.Open(file));
+      std::vector<unsigned char> back(bytes.size());
+      ASSERT_EQ(reader.Read(back.data(), back.size()), static_cast<int64_t>(back.size()));
+      file.Close();
+      auto changed = bytes;
+      changed[static_cast<size_t>(at)] ^= 0x40;
+      EXPECT_TRUE(back == changed) << "the reader gets the changed byte";
+      EXPECT_TRUE(testkit::ReadAll(dir.Join("w")) == (when == FileOp::Write ? changed : bytes));
+    }
+  }
+  // A read-back that is refused does not start.
+  changer.refuseReadBack = true;
+  File file;
+  ASSERT_TRUE(file.OpenExisting(dir.Join("w")));
+  platform::DeviceReader reader;
+  EXPECT_FALSE(reader.Open(file));
+  platform::SetFileOpHook(nullptr);
+}
+
 TEST(FileNames, RenameNoReplaceKeepsAnExistingTarget) {
   TempDir dir;
   const std::string a = dir.Join("a.txt");
