@@ -440,6 +440,60 @@ TEST(Worker, JobStartFinishesInterruptedWipesAndTheWalkLeavesOutWhatTheJournalNa
   EXPECT_TRUE(testkit::ReadAll(f.dir.Join("87654321")) == bytes);
 }
 
+TEST(Worker, ACheckReadsEveryEncipheredFileAndChangesNothingNotEvenAnInterruptedWipe) {
+  Fixture f;
+  testkit::TempDir home;
+  f.paths.dataFolder = home.path();
+  CWorkerThread worker;
+  Owner owner;
+  ASSERT_TRUE(worker.Start(&owner, f.paths));
+  testkit::WriteAll(f.dir.Join("good"), "good");
+  testkit::WriteAll(f.dir.Join("other"), "other");
+  worker.AddTarget(f.dir.Join("good"));
+  ASSERT_TRUE(worker.StartJob(Request(Encryption, "pw")));
+  ASSERT_TRUE(owner.WaitJob(1));
+  worker.JobHandled();
+  worker.AddTarget(f.dir.Join("other"));
+  ASSERT_TRUE(worker.StartJob(Request(Encryption, "another")));
+  ASSERT_TRUE(owner.WaitJob(2));
+  worker.JobHandled();
+  // A wipe a crash left: only a job that changes files may finish it.
+  const auto bytes = testkit::PatternBytes(300, 2);
+  testkit::WriteAll(f.dir.Join("1234"), bytes);
+  {
+    CWipeJournal crashed;
+    ASSERT_TRUE(crashed.Open(home.path()));
+    WipeEntry e;
+    e.folder = f.dir.path();
+    e.name = "1234";
+    e.size = bytes.size();
+    ASSERT_TRUE(platform::IdentityOf(e.Path(), &e.identity));
+    ASSERT_TRUE(crashed.Record(e));
+  }
+  const auto journalBefore = testkit::ReadAll(home.Join("wipes.txt"));
+  const auto names = testkit::ListNames(f.dir.path());
+  ASSERT_EQ(names.size(), 3u);
+
+  JobRequest check = Request(Cryption, "pw", true);
+  check.checkOnly = true;
+  worker.AddTarget(f.dir.path());
+  owner.Clear();
+  ASSERT_TRUE(worker.StartJob(check));
+  ASSERT_TRUE(owner.WaitJob(3));
+  const Lines lines = owner.lines();
+  ASSERT_EQ(lines.size(), 5u) << ::testing::PrintToString(lines);
+  EXPECT_EQ(lines.front(), LookupText("message_check_started"));
+  EXPECT_EQ(lines.back(), LookupText("message_check_finished"));
+  EXPECT_EQ(owner.CountContaining(LookupText("message_check_intact") + " \"good\" (4 byte)"), 1u);
+  EXPECT_EQ(owner.CountContaining(LookupText("error_password_missing")), 1u);
+  EXPECT_TRUE(worker.progress.errorSeen);
+  EXPECT_TRUE(worker.progress.notDone);
+  worker.JobHandled();
+  EXPECT_EQ(testkit::ListNames(f.dir.path()), names);
+  EXPECT_TRUE(testkit::ReadAll(f.dir.Join("1234")) == bytes);
+  EXPECT_TRUE(testkit::ReadAll(home.Join("wipes.txt")) == journalBefore);
+}
+
 TEST(Worker, TwoFilesInOneSecondGetDifferentNames) {
   Fixture f;
   testkit::WriteAll(f.dir.Join("one"), "1");
