@@ -297,8 +297,9 @@ class SheetTest : public GuiTest {
   }
 };
 
-const char* const kBoxes[] = {"security>zero", "security>rand", "security>readonly", "view>autoexit", "view>ext",
-                              "view>sendto",   "pass>again",    "pass>mask",         "pass>hash"};
+const char* const kBoxes[] = {"security>zero", "security>rand", "security>readonly", "security>verify",
+                              "view>autoexit", "view>ext",      "view>sendto",       "pass>again",
+                              "pass>mask",     "pass>hash"};
 
 void ExpectFlags(const std::vector<std::pair<const char*, DWORD>>& flags) {
   for (const auto& flag : flags) {
@@ -320,7 +321,8 @@ TEST_F(SheetTest, FromTheContextMenuItShowsKeysAndCancelChangesNothing) {
   const std::vector<std::vector<std::string>> expected = {
       {"security", "set_main_security", "0"},     {"security>zero", "menu_write_zero", "1"},
       {"security>rand", "menu_write_random", "1"}, {"security>readonly", "menu_write_readonly", "0"},
-      {"view", "set_main_view", "0"},             {"view>autoexit", "menu_auto_exit", "0"},
+      {"security>verify", "menu_verify", "1"},     {"view", "set_main_view", "0"},
+      {"view>autoexit", "menu_auto_exit", "0"},
       {"view>ext", "menu_ext", "0"},              {"view>sendto", "menu_sendto", "0"},
       {"pass", "set_main_password", "0"},         {"pass>again", "menu_again_password", "1"},
       {"pass>mask", "menu_password_mask", "1"},    {"pass>hash", "menu_password_hash", "1"}};
@@ -389,7 +391,7 @@ TEST_F(SheetTest, FromTheContextMenuItShowsKeysAndCancelChangesNothing) {
   run.PressEscape();
   ASSERT_TRUE(run.Ended(kWait));
   ExpectFlags({{"Zero", 1}, {"Rand", 1}, {"WriteReadOnly", 0}, {"AutoExit", 0}, {"Confirm", 1}, {"PasswordMask", 1},
-               {"HashCheck", 1}});
+               {"HashCheck", 1}, {"Verify", 1}});
 }
 
 TEST_F(SheetTest, OkWithoutChangesCallsNoShellOperationAndLeavesTheBoxes) {
@@ -435,7 +437,7 @@ TEST_F(SheetTest, PasswordOptionsShowAtOnceAndTheFlagsReachTheRegistryAtExit) {
   ASSERT_TRUE(sheet.Open());
   EXPECT_EQ(sheet.State("pass>mask"), 0);
   for (const char* box : {"pass>again", "pass>mask", "security>zero", "security>rand", "security>readonly",
-                          "view>autoexit", "pass>hash"}) {
+                          "security>verify", "view>autoexit", "pass>hash"}) {
     sheet.Click(box);
   }
   sheet.PressOk();
@@ -454,7 +456,7 @@ TEST_F(SheetTest, PasswordOptionsShowAtOnceAndTheFlagsReachTheRegistryAtExit) {
   run.PressEscape();
   ASSERT_TRUE(run.Ended(kWait));
   ExpectFlags({{"Zero", 0}, {"Rand", 0}, {"WriteReadOnly", 1}, {"AutoExit", 1}, {"Confirm", 0}, {"PasswordMask", 1},
-               {"HashCheck", 0}});
+               {"HashCheck", 0}, {"Verify", 0}});
 }
 
 TEST_F(SheetTest, FileTypeOnOpensTheProgramTheShellsWayAndOffLeavesNoKey) {
@@ -649,11 +651,12 @@ TEST_F(SheetTest, WithTheEnglishTextsTheSheetReadsRight) {
   Sheet sheet(run, "Tavro Settings");
   ASSERT_TRUE(sheet.Open());
   const std::vector<Row> rows = sheet.Rows();
-  ASSERT_EQ(rows.size(), 12u);
+  ASSERT_EQ(rows.size(), 13u);
   EXPECT_EQ(rows[0].label, "Security");
   EXPECT_EQ(rows[1].label, "Overwrite plain files with zeros");
-  EXPECT_EQ(rows[6].label, "Register the .cpy file type");
-  EXPECT_EQ(rows[11].label, "Warn when the password differs from the last one");
+  EXPECT_EQ(rows[4].label, "Read each output back before removing its source");
+  EXPECT_EQ(rows[7].label, "Register the .cpy file type");
+  EXPECT_EQ(rows[12].label, "Warn when the password differs from the last one");
   EXPECT_EQ(WindowText(GetDlgItem(sheet.window(), IDOK)), "OK");
   sheet.Click("view>autoexit");
   Screenshot("settings_sheet_texts", sheet.window());
