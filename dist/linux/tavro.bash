@@ -4,8 +4,8 @@
 # them against the program.
 
 _tavro() {
-  local options='-E -D -P --password-file -AUTOSTART -AUTOEXIT -- --settings --set --file-type --hold --verbose --help --version'
-  local settings='Zero Rand Confirm PasswordMask WriteReadOnly AutoExit HashCheck'
+  local options='-E -D -P --password-file -AUTOSTART -AUTOEXIT --check -- --settings --set --file-type --hold --verbose --help --version'
+  local settings='Zero Rand Confirm PasswordMask WriteReadOnly AutoExit HashCheck Verify'
   # $2 is what readline replaces: the text after the last word break (bash
   # splits at '=' too). The line up to the cursor, split at blanks, gives the
   # whole words around it.
