@@ -208,7 +208,9 @@ class DeviceReader {
   // flushed. POSIX: the file's cached pages are dropped first
   // (posix_fadvise DONTNEED) and it is read through its own descriptor, without
   // moving its position. Windows: a second handle without buffering on the same
-  // file (its name must still lead to it), read in aligned pieces.
+  // file (its name must still lead to it), read in aligned pieces. A file
+  // system that keeps its pages anyway (tmpfs; some network file systems) is
+  // read back from what it holds.
   bool Open(File& file);
   // Reads up to size bytes, in order; returns the count read, less than size
   // only at the end of the file (0 there), -1 on error.

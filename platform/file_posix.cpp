@@ -590,11 +590,10 @@ bool DeviceReader::Open(File& file) {
   // Reading must not stamp a new last-access time over the one that was carried
   // over (allowed only to the file's owner; harmless to miss).
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NOATIME);
-  // The pages are clean after the flush: dropped, so the reads below come from the device.
-  if (posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) != 0) {
-    close(fd);
-    return false;
-  }
+  // The pages are clean after the flush: dropped, so the reads below come from
+  // the device. A file system that keeps them (tmpfs, some network ones) is
+  // still read back, from what it holds.
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   impl_->fd = fd;
   impl_->offset = 0;
