@@ -314,8 +314,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
       Report(Message, "message_encryption_canceled", nullptr, plainPath);
       return;
     }
-    const size_t want = remaining < static_cast<uint64_t>(bufferSize_) ? static_cast<size_t>(remaining)
-                                                                        : static_cast<size_t>(bufferSize_);
+    const size_t want = ChunkOf(remaining);
     const int64_t got = plain.Read(buffer, want);
     if (got != static_cast<int64_t>(want)) {
       Report(Error, "error_read_file", nullptr, plainPath);
@@ -507,8 +506,7 @@ bool CFileCodec::OverwritePass(File& file, const std::string& path, bool random)
   }
   uint64_t remaining = length;
   while (remaining > 0) {
-    const size_t piece = remaining < static_cast<uint64_t>(bufferSize_) ? static_cast<size_t>(remaining)
-                                                                         : static_cast<size_t>(bufferSize_);
+    const size_t piece = ChunkOf(remaining);
     if (!file.Write(buffer, piece)) return false;
     AddProcessed(piece);
     remaining -= piece;
@@ -626,8 +624,7 @@ CFileCodec::ReadBack CFileCodec::ReadBody(uint64_t length, bool decipher, uint64
   uint64_t remaining = length;
   for (;;) {
     if (stopFlag.load()) return ReadBack::Stopped;
-    const size_t want = remaining < static_cast<uint64_t>(bufferSize_) ? static_cast<size_t>(remaining)
-                                                                        : static_cast<size_t>(bufferSize_);
+    const size_t want = ChunkOf(remaining);
     // One byte more than is left: the file must end exactly here.
     const size_t ask = want < static_cast<size_t>(bufferSize_) ? want + 1 : want;
     if (reader_.Read(buffer, ask) != static_cast<int64_t>(want)) return ReadBack::Differs;
@@ -758,8 +755,7 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
       Report(Message, "message_decryption_canceled", nullptr, path);
       return;
     }
-    const size_t want = remaining < static_cast<uint64_t>(bufferSize_) ? static_cast<size_t>(remaining)
-                                                                        : static_cast<size_t>(bufferSize_);
+    const size_t want = ChunkOf(remaining);
     const int64_t got = source.Read(buffer, want);
     if (got < 0) {
       Report(Error, "error_read_file", nullptr, path);
@@ -917,8 +913,7 @@ void CFileCodec::CheckFile(const std::string& path, const platform::FileIdentity
       Report(Message, "message_check_canceled", nullptr, path);
       return;
     }
-    const size_t want = remaining < static_cast<uint64_t>(bufferSize_) ? static_cast<size_t>(remaining)
-                                                                        : static_cast<size_t>(bufferSize_);
+    const size_t want = ChunkOf(remaining);
     const int64_t got = source.Read(buffer, want);
     if (got != static_cast<int64_t>(want)) {
       Report(Error, "error_read_file", nullptr, path);

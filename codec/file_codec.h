@@ -141,6 +141,11 @@ class CFileCodec {
  private:
   void Report(LogKind kind, const char* key, const char* tag, const std::string& path);
   void AddProcessed(uint64_t count) { processedBytes_.fetch_add(count, std::memory_order_relaxed); }
+  // The size of the next body chunk with `remaining` bytes left: the buffer's, or what is left.
+  size_t ChunkOf(uint64_t remaining) const {
+    return remaining < static_cast<uint64_t>(bufferSize_) ? static_cast<size_t>(remaining)
+                                                          : static_cast<size_t>(bufferSize_);
+  }
   class ReadOnlyLease;
   enum class Wiped { Done, NotThisFile, Failed };
   // The read-back of an output before its source goes (verify on).
