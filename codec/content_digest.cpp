@@ -50,6 +50,7 @@ void CContentDigest::Stripe(const unsigned char* p) {
 }
 
 void CContentDigest::Update(const void* data, size_t size) {
+  if (size == 0) return;  // data may be null then
   const unsigned char* p = static_cast<const unsigned char*>(data);
   total_ += size;
   if (tailSize_ > 0) {
