@@ -31,7 +31,7 @@ declare -A sources=(
                    platform/file_posix.cpp platform/file_hook.cpp"
   [registry_file]="tests/fuzz/fuzz_registry_file.cpp platform/registry_file_posix.cpp"
   [cpy_reader]="tests/fuzz/fuzz_cpy_reader.cpp codec/format.cpp codec/names.cpp codec/names_posix.cpp codec/file_codec.cpp codec/random.cpp
-                codec/block_crew.cpp codec/wipe_journal.cpp crypto/cast_cipher.cpp crypto/cast_cipher_wide.cpp
+                codec/block_crew.cpp codec/content_digest.cpp codec/wipe_journal.cpp crypto/cast_cipher.cpp crypto/cast_cipher_wide.cpp
                 platform/file_posix.cpp platform/file_hook.cpp platform/system_posix.cpp
                 platform/registry_file_posix.cpp platform/registry_posix.cpp text/text_table.cpp"
 )
