@@ -471,11 +471,13 @@ void CFileCodec::RemovePlainFile(File& plain, const std::string& plainPath, cons
   if (renamed == platform::RenameResult::NotSynced) Report(Error, "error_folder_sync", nullptr, digitPath);
   Notify(ICodecObserver::PlainRenamed, digitPath, &plain);
 
-  if (WipeHeld(plain, digitPath, readOnly) == Wiped::Done && journal_) journal_->Finish(entry);
+  if (WipeHeld(plain, digitPath, now.size, readOnly) == Wiped::Done && journal_) journal_->Finish(entry);
 }
 
-CFileCodec::Wiped CFileCodec::WipeHeld(File& file, const std::string& path, ReadOnlyLease& readOnly) {
-  if ((zeroPass && !OverwritePass(file, path, false)) || (randomPass && !OverwritePass(file, path, true))) {
+CFileCodec::Wiped CFileCodec::WipeHeld(File& file, const std::string& path, uint64_t length,
+                                       ReadOnlyLease& readOnly) {
+  if ((zeroPass && !OverwritePass(file, path, length, false)) ||
+      (randomPass && !OverwritePass(file, path, length, true))) {
     Report(Error, "error_encryption_remove", nullptr, path);
     return Wiped::Failed;
   }
@@ -494,26 +496,44 @@ CFileCodec::Wiped CFileCodec::WipeHeld(File& file, const std::string& path, Read
   return Wiped::Failed;
 }
 
-bool CFileCodec::OverwritePass(File& file, const std::string& path, bool random) {
-  uint64_t length = 0;
-  if (!file.Length(&length) || !file.Seek(0)) return false;
-  unsigned char* buffer = buffer_.get();
+bool CFileCodec::OverwritePass(File& file, const std::string& path, uint64_t length, bool random) {
+  if (!file.Seek(0)) return false;
+  // Only as many bytes as the file takes are made: a small file needs no full buffer.
+  const size_t span = length < static_cast<uint64_t>(bufferSize_) ? static_cast<size_t>(length)
+                                                                     : static_cast<size_t>(bufferSize_);
+  const unsigned char* bytes = buffer_.get();
   if (random) {
-    SeedRandom(static_cast<uint32_t>(platform::NowSeconds()));
-    for (int32_t i = 0; i < bufferSize_; ++i) buffer[i] = static_cast<unsigned char>(NextRandom() % 255);
+    bytes = RandomPattern(span);
   } else {
-    std::memset(buffer, 0, static_cast<size_t>(bufferSize_));
+    std::memset(buffer_.get(), 0, span);
   }
   uint64_t remaining = length;
   while (remaining > 0) {
-    const size_t piece = ChunkOf(remaining);
-    if (!file.Write(buffer, piece)) return false;
+    const size_t piece = remaining < span ? static_cast<size_t>(remaining) : span;
+    if (!file.Write(bytes, piece)) return false;
     AddProcessed(piece);
     remaining -= piece;
   }
-  if (!file.Flush()) return false;
+  // The overwrite must reach the disk; the file's times need not, it goes next.
+  if (!file.FlushData()) return false;
   Notify(random ? ICodecObserver::RandomPassDone : ICodecObserver::ZeroPassDone, path, &file);
   return true;
+}
+
+const unsigned char* CFileCodec::RandomPattern(size_t bytes) {
+  // Seeded with the time in whole seconds, the buffer filled byte by byte with
+  // draws % 255: the same seed gives the same bytes, so they are made again
+  // only when the second has changed, and only as far as this pass needs them.
+  const uint32_t seed = static_cast<uint32_t>(platform::NowSeconds());
+  if (!pattern_) pattern_.reset(new unsigned char[kBufferSize]);
+  if (seed != patternSeed_ || patternBytes_ == 0) {
+    patternRandom_.Seed(seed);
+    patternSeed_ = seed;
+    patternBytes_ = 0;
+  }
+  unsigned char* pattern = pattern_.get();
+  for (; patternBytes_ < bytes; ++patternBytes_) pattern[patternBytes_] = static_cast<unsigned char>(patternRandom_.Next() % 255);
+  return pattern;
 }
 
 CFileCodec::Recovery CFileCodec::FinishWipe(const WipeEntry& entry) {
@@ -545,7 +565,7 @@ CFileCodec::Recovery CFileCodec::FinishWipe(const WipeEntry& entry) {
     Report(Message, "message_other_links", nullptr, path);
     return Recovery::Finished;
   }
-  switch (WipeHeld(file, path, readOnly)) {
+  switch (WipeHeld(file, path, now.size, readOnly)) {
     case Wiped::Done:
       Report(Message, "message_wipe_finished", nullptr, path);
       return Recovery::Finished;

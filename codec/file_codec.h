@@ -37,6 +37,7 @@
 #include "codec/block_crew.h"
 #include "codec/content_digest.h"
 #include "codec/log_sink.h"
+#include "codec/random.h"
 #include "codec/wipe_journal.h"
 #include "crypto/cast_cipher.h"
 #include "platform/file.h"
@@ -160,8 +161,9 @@ class CFileCodec {
   void Notify(ICodecObserver::Event event, const std::string& path, platform::File* held);
   void RemovePlainFile(platform::File& plain, const std::string& plainPath, const std::string& name,
                        ReadOnlyLease& readOnly);
-  Wiped WipeHeld(platform::File& file, const std::string& path, ReadOnlyLease& readOnly);
-  bool OverwritePass(platform::File& file, const std::string& path, bool random);
+  Wiped WipeHeld(platform::File& file, const std::string& path, uint64_t length, ReadOnlyLease& readOnly);
+  bool OverwritePass(platform::File& file, const std::string& path, uint64_t length, bool random);
+  const unsigned char* RandomPattern(size_t bytes);
   Recovery FinishWipe(const WipeEntry& entry);
 
   ILogSink* sink_ = nullptr;
@@ -175,6 +177,12 @@ class CFileCodec {
                                    // the lead bytes, then each body chunk's two leaves
   platform::DeviceReader reader_;  // reads outputs back from the device
   int32_t bufferSize_ = kBufferSize;
+  // The random pass's bytes for one seed (the time in seconds), made only as
+  // far as a pass has needed them: files wiped within the same second reuse them.
+  std::unique_ptr<unsigned char[]> pattern_;
+  CRandom patternRandom_;
+  uint32_t patternSeed_ = 0;
+  size_t patternBytes_ = 0;
   std::atomic<uint64_t> processedBytes_{0};
   Outcome outcome_ = Outcome::Done;
 };

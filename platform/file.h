@@ -162,6 +162,10 @@ class File {
   bool Length(uint64_t* length);
   // Forces written data to the disk.
   bool Flush();
+  // Forces the written data to the disk, and of the file's own record only
+  // what reading the data back needs (not its times): for an overwrite in
+  // place. The test hook sees it as a Flush.
+  bool FlushData();
   bool Close();
 
   // What the open file is now, whatever its name has become meanwhile.

@@ -27,6 +27,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -65,23 +66,37 @@ FileInfo InfoFromStat(const struct stat& st) {
   return info;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
-// The birth time where the kernel and the file system know it, else 0: of
-// `name` in the folder `dir` (AT_FDCWD: the current folder), or of the open
-// file `dir` itself when name is empty.
-int64_t BirthTime(int dir, const char* name) {
+// Everything a FileInfo holds about `name` in the folder `dir` (AT_FDCWD: the
+// current folder), or about the open file `dir` itself when name is empty, in
+// one call: the birth time comes with the rest where the kernel has statx.
+// Links are described themselves. False (errno set) when nothing can be found.
+bool Examine(int dir, const char* name, FileInfo* info) {
 #if defined(STATX_BTIME)
   struct statx sx;
   const int flags = AT_SYMLINK_NOFOLLOW | (*name ? 0 : AT_EMPTY_PATH);
-  if (statx(dir, name, flags, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
-    return static_cast<int64_t>(sx.stx_btime.tv_sec);
+  const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
+  if (statx(dir, name, flags, mask, &sx) == 0) {
+    struct stat st = {};
+    st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    st.st_ino = static_cast<ino_t>(sx.stx_ino);
+    st.st_mode = sx.stx_mode;
+    st.st_nlink = static_cast<nlink_t>(sx.stx_nlink);
+    st.st_size = static_cast<off_t>(sx.stx_size);
+    st.st_atim.tv_sec = static_cast<time_t>(sx.stx_atime.tv_sec);
+    st.st_atim.tv_nsec = sx.stx_atime.tv_nsec;
+    st.st_mtim.tv_sec = static_cast<time_t>(sx.stx_mtime.tv_sec);
+    st.st_mtim.tv_nsec = sx.stx_mtime.tv_nsec;
+    *info = InfoFromStat(st);
+    if (sx.stx_mask & STATX_BTIME) info->times.creation = static_cast<int64_t>(sx.stx_btime.tv_sec);
+    return true;
   }
-#else
-  (void)dir;
-  (void)name;
+  if (errno != ENOSYS) return false;  // an old kernel: the plain call below
 #endif
-  return 0;
+  struct stat st;
+  const int rc = *name ? fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) : fstat(dir, &st);
+  if (rc != 0) return false;
+  *info = InfoFromStat(st);
+  return true;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -135,13 +150,12 @@ bool SamePathNoCase(const std::string& a, const std::string& b) {
 }
 
 bool LookupPath(const std::string& path, FileInfo* info) {
-  struct stat st;
-  if (path.empty() || lstat(path.c_str(), &st) != 0) return false;
-  if (info) {
-    *info = InfoFromStat(st);
-    info->times.creation = BirthTime(AT_FDCWD, path.c_str());
+  if (path.empty()) return false;
+  if (!info) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
   }
-  return true;
+  return Examine(AT_FDCWD, path.c_str(), info);
 }
 
 namespace {
@@ -305,6 +319,7 @@ bool SyncFolder(const std::string& folder) {
 
 struct File::Impl {
   int fd = -1;
+  FileIdentity identity;  // of the open file: it never changes while it is open
   size_t unpushed = 0;  // bytes written since writeback was last started
   std::string path;     // the name it was opened by (for the test hook)
 };
@@ -324,12 +339,14 @@ void PushWrites(int fd) {
 #endif
 }
 
-bool IsPlainFile(int fd) {
+// True for a plain file; its identity is kept.
+bool IsPlainFile(int fd, FileIdentity* identity) {
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     errno = EISDIR;
     return false;
   }
+  *identity = IdentityFromStat(st);
   return true;
 }
 
@@ -342,12 +359,12 @@ bool TakeLock(int fd, int how) {
 }
 
 // Takes the exclusive lock and makes sure the object is a plain file.
-bool Claim(int fd) { return IsPlainFile(fd) && TakeLock(fd, LOCK_EX | LOCK_NB); }
+bool Claim(int fd, FileIdentity* identity) { return IsPlainFile(fd, identity) && TakeLock(fd, LOCK_EX | LOCK_NB); }
 
-// True while `path` still leads to the open file fd.
-bool NameLeadsTo(const std::string& path, int fd) {
-  struct stat byName, held;
-  return lstat(path.c_str(), &byName) == 0 && fstat(fd, &held) == 0 && SameFile(byName, held);
+// True while `path` still leads to the open file of that identity.
+bool NameLeadsTo(const std::string& path, const FileIdentity& identity) {
+  struct stat byName;
+  return lstat(path.c_str(), &byName) == 0 && IdentityFromStat(byName) == identity;
 }
 
 }  // namespace
@@ -363,7 +380,7 @@ bool File::OpenExisting(const std::string& path) {
   Close();
   const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
-  if (!Claim(fd)) {
+  if (!Claim(fd, &impl_->identity)) {
     close(fd);
     return false;
   }
@@ -395,7 +412,7 @@ bool File::CreateNew(const std::string& path) {
   // Private until its owner copies the source's permissions over.
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return false;
-  if (!Claim(fd)) {
+  if (!Claim(fd, &impl_->identity)) {
     close(fd);
     unlink(path.c_str());
     return false;
@@ -410,7 +427,7 @@ bool File::OpenForAppend(const std::string& path) {
   if (!FileOpAllowed(FileOp::Create, path)) return false;
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) return false;
-  if (!IsPlainFile(fd)) {
+  if (!IsPlainFile(fd, &impl_->identity)) {
     close(fd);
     return false;
   }
@@ -493,21 +510,27 @@ bool File::Flush() {
   return rc == 0;
 }
 
+bool File::FlushData() {
+  if (impl_->fd < 0 || !FileOpAllowed(FileOp::Flush, impl_->path)) return false;
+  int rc;
+  do {
+    rc = fdatasync(impl_->fd);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
 bool File::Close() {
   if (impl_->fd < 0) return true;
   const int fd = impl_->fd;
   impl_->fd = -1;
+  impl_->identity = FileIdentity();
   impl_->unpushed = 0;
   impl_->path.clear();
   return close(fd) == 0;  // closing also drops the lock
 }
 
 bool File::Status(FileInfo* info) {
-  struct stat st;
-  if (impl_->fd < 0 || fstat(impl_->fd, &st) != 0) return false;
-  *info = InfoFromStat(st);
-  info->times.creation = BirthTime(impl_->fd, "");
-  return true;
+  return impl_->fd >= 0 && Examine(impl_->fd, "", info);
 }
 
 bool File::SetAttributes(uint32_t attributes) {
@@ -541,7 +564,7 @@ bool File::CopyAccessFrom(File& source) {
 
 RenameResult File::RenameTo(const std::string& path, const std::string& to) {
   if (impl_->fd < 0) return RenameResult::Failed;
-  if (!NameLeadsTo(path, impl_->fd)) return RenameResult::NotThisFile;
+  if (!NameLeadsTo(path, impl_->identity)) return RenameResult::NotThisFile;
   const RenameResult result = RenameNoReplace(path, to);
   if (result == RenameResult::Done || result == RenameResult::NotSynced) impl_->path = to;
   return result;
@@ -549,7 +572,7 @@ RenameResult File::RenameTo(const std::string& path, const std::string& to) {
 
 RemoveResult File::Remove(const std::string& path) {
   if (impl_->fd < 0 || path.empty() || !FileOpAllowed(FileOp::Remove, path)) return RemoveResult::Failed;
-  if (!NameLeadsTo(path, impl_->fd)) return RemoveResult::NotThisFile;
+  if (!NameLeadsTo(path, impl_->identity)) return RemoveResult::NotThisFile;
   return unlink(path.c_str()) == 0 ? RemoveResult::Done : RemoveResult::Failed;
 }
 
@@ -675,17 +698,14 @@ bool DirectoryList::Next(DirEntry* entry) {
       if (errno != 0) impl_->incomplete = true;
       return false;
     }
-    struct stat st;
     // Looked at inside the open folder, whatever its path leads to by now; a
     // path past the system's length limit is still examined.
-    if (fstatat(dirfd(impl_->dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (!Examine(dirfd(impl_->dir), d->d_name, &entry->info)) {
       if (errno != ENOENT) impl_->incomplete = true;  // not just vanished meanwhile
       continue;
     }
-    if (S_ISLNK(st.st_mode)) continue;  // links are not followed
+    if (entry->info.isLink) continue;  // links are not followed
     entry->name = d->d_name;
-    entry->info = InfoFromStat(st);
-    entry->info.times.creation = BirthTime(dirfd(impl_->dir), d->d_name);
     return true;
   }
 }

@@ -501,6 +501,9 @@ bool File::Flush() {
   return impl_->h != INVALID_HANDLE_VALUE && FileOpAllowed(FileOp::Flush, impl_->path) && FlushFileBuffers(impl_->h) != 0;
 }
 
+// Windows has no lighter flush: the whole file's buffers go to the disk.
+bool File::FlushData() { return Flush(); }
+
 bool File::Close() {
   if (impl_->h == INVALID_HANDLE_VALUE) return true;
   const HANDLE h = impl_->h;
