@@ -220,7 +220,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
 
   // Held from here to its deletion.
   platform::FileInfo opened;
-  if (!plain.OpenExisting(plainPath) || !plain.Status(&opened)) {
+  if (!plain.OpenExisting(plainPath, &opened)) {
     plain.Close();
     Report(Message, "message_file_open_failed", nullptr, plainPath);
     return;
@@ -685,7 +685,7 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
 
   // Held from here to its deletion.
   platform::FileInfo opened;
-  if (!source.OpenExisting(path) || !source.Status(&opened)) {
+  if (!source.OpenExisting(path, &opened)) {
     source.Close();
     Report(Message, "message_file_open_failed", nullptr, path);
     return;

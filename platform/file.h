@@ -137,7 +137,8 @@ class File {
   // Opens an existing file for reading and writing without sharing: no other
   // Tavro (and on Windows no other program) can open it while it is held.
   // Only plain files: folders (and on POSIX links, pipes, devices) are refused.
-  bool OpenExisting(const std::string& path);
+  // With info, what the file is once it is held (as Status gives it).
+  bool OpenExisting(const std::string& path, FileInfo* info = nullptr);
   // Opens an existing plain file for reading only, leaving it to others to read
   // too: a file another Tavro (or on Windows any program) holds or writes to
   // cannot be opened. POSIX: a shared lock, and no new last-access time where

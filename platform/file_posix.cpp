@@ -70,7 +70,7 @@ FileInfo InfoFromStat(const struct stat& st) {
 // current folder), or about the open file `dir` itself when name is empty, in
 // one call: the birth time comes with the rest where the kernel has statx.
 // Links are described themselves. False (errno set) when nothing can be found.
-bool Examine(int dir, const char* name, FileInfo* info) {
+bool Examine(int dir, const char* name, FileInfo* info, mode_t* mode = nullptr) {
 #if defined(STATX_BTIME)
   struct statx sx;
   const int flags = AT_SYMLINK_NOFOLLOW | (*name ? 0 : AT_EMPTY_PATH);
@@ -88,6 +88,7 @@ bool Examine(int dir, const char* name, FileInfo* info) {
     st.st_mtim.tv_nsec = sx.stx_mtime.tv_nsec;
     *info = InfoFromStat(st);
     if (sx.stx_mask & STATX_BTIME) info->times.creation = static_cast<int64_t>(sx.stx_btime.tv_sec);
+    if (mode) *mode = st.st_mode;
     return true;
   }
   if (errno != ENOSYS) return false;  // an old kernel: the plain call below
@@ -96,6 +97,7 @@ bool Examine(int dir, const char* name, FileInfo* info) {
   const int rc = *name ? fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) : fstat(dir, &st);
   if (rc != 0) return false;
   *info = InfoFromStat(st);
+  if (mode) *mode = st.st_mode;
   return true;
 }
 
@@ -339,14 +341,16 @@ void PushWrites(int fd) {
 #endif
 }
 
-// True for a plain file; its identity is kept.
-bool IsPlainFile(int fd, FileIdentity* identity) {
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+// True for a plain file; what it is now goes to *info, and its identity is kept.
+bool IsPlainFile(int fd, FileIdentity* identity, FileInfo* info) {
+  FileInfo own;
+  if (!info) info = &own;
+  mode_t mode = 0;
+  if (!Examine(fd, "", info, &mode) || !S_ISREG(mode)) {
     errno = EISDIR;
     return false;
   }
-  *identity = IdentityFromStat(st);
+  *identity = info->identity;
   return true;
 }
 
@@ -358,8 +362,11 @@ bool TakeLock(int fd, int how) {
   return rc == 0;
 }
 
-// Takes the exclusive lock and makes sure the object is a plain file.
-bool Claim(int fd, FileIdentity* identity) { return IsPlainFile(fd, identity) && TakeLock(fd, LOCK_EX | LOCK_NB); }
+// Takes the exclusive lock, then makes sure the object is a plain file and
+// looks at it (as it is now that no other Tavro can change it).
+bool Claim(int fd, FileIdentity* identity, FileInfo* info = nullptr) {
+  return TakeLock(fd, LOCK_EX | LOCK_NB) && IsPlainFile(fd, identity, info);
+}
 
 // True while `path` still leads to the open file of that identity.
 bool NameLeadsTo(const std::string& path, const FileIdentity& identity) {
@@ -376,15 +383,16 @@ File::~File() {
   delete impl_;
 }
 
-bool File::OpenExisting(const std::string& path) {
+bool File::OpenExisting(const std::string& path, FileInfo* info) {
   Close();
+  // Not blocked by a pipe or a device, which is refused right after.
   const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
-  if (!Claim(fd, &impl_->identity)) {
+  if (!Claim(fd, &impl_->identity, info)) {
     close(fd);
     return false;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  fcntl(fd, F_SETFL, 0);  // of the flags it can change, only O_NONBLOCK was set
   impl_->fd = fd;
   impl_->path = path;
   return true;
@@ -427,11 +435,11 @@ bool File::OpenForAppend(const std::string& path) {
   if (!FileOpAllowed(FileOp::Create, path)) return false;
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) return false;
-  if (!IsPlainFile(fd, &impl_->identity)) {
+  if (!IsPlainFile(fd, &impl_->identity, nullptr)) {
     close(fd);
     return false;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  fcntl(fd, F_SETFL, O_APPEND);  // O_NONBLOCK off
   impl_->fd = fd;
   impl_->path = path;
   return true;

@@ -406,11 +406,15 @@ HANDLE OpenPlain(const std::string& path, DWORD access, DWORD share, DWORD dispo
 // Held files may be renamed and deleted through their handle.
 constexpr DWORD kHeldAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
 
-bool File::OpenExisting(const std::string& path) {
+bool File::OpenExisting(const std::string& path, FileInfo* info) {
   Close();
   impl_->h = OpenPlain(path, kHeldAccess, 0, OPEN_EXISTING);
   if (impl_->h == INVALID_HANDLE_VALUE) return false;
   impl_->path = path;
+  if (info && !Status(info)) {
+    Close();
+    return false;
+  }
   return true;
 }
 
