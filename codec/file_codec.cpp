@@ -122,8 +122,6 @@ bool IsWorkFileName(const std::string& name) {
 
 CFileCodec::CFileCodec() : buffer_(new unsigned char[kBufferSize]) {}
 
-CFileCodec::~CFileCodec() = default;
-
 void CFileCodec::SetKey(const char* password) { cipher_.SetKey(password); }
 
 void CFileCodec::ReportMessage(const std::string& path, const std::string& text) {
@@ -174,6 +172,14 @@ class CFileCodec::ReadOnlyLease {
   }
   // The file is gone: nothing to put back.
   void Release() { cleared_ = false; }
+  // Takes over another lease, whose file is now `file`; the other one is done.
+  void TakeOver(ReadOnlyLease& from, File* file) {
+    path_ = from.path_;
+    initial_ = from.initial_;
+    cleared_ = from.cleared_;
+    from.cleared_ = false;
+    file_ = file;
+  }
 
  private:
   std::string path_;
@@ -181,6 +187,53 @@ class CFileCodec::ReadOnlyLease {
   File* file_ = nullptr;
   bool cleared_ = false;
 };
+
+// A plain file under its digit name, held, recorded in the journal, whose
+// passes wait for the sync of its folder.
+struct CFileCodec::PendingWipe {
+  PendingWipe() : readOnly(std::string(), 0) {}
+  File file;
+  ReadOnlyLease readOnly;  // after the file: the attribute goes back through it
+  std::string path;        // its digit name
+  WipeEntry entry;
+  uint64_t length = 0;
+  unsigned char zero = 0, random = 0;  // the passes it gets
+};
+
+CFileCodec::~CFileCodec() {
+  // Nobody to tell any more, and the journal may be gone: the wipe still ends.
+  sink_ = nullptr;
+  observer_ = nullptr;
+  journal_ = nullptr;
+  FinishPendingWipe();
+}
+
+bool CFileCodec::FinishPendingWipe() {
+  if (!pending_) return false;
+  FinishPending(false);
+  return true;
+}
+
+void CFileCodec::FolderSynced(const std::string& folder, bool synced) {
+  if (pending_ && pending_->entry.folder == folder) FinishPending(synced);
+}
+
+void CFileCodec::FinishPending(bool synced) {
+  const std::unique_ptr<PendingWipe> wipe = std::move(pending_);
+  const Outcome outcome = outcome_;  // the file in progress keeps its own
+  // A digit name that may not survive a power cut is said, as for any file.
+  if (!synced && !platform::SyncFolder(wipe->entry.folder)) Report(Error, "error_folder_sync", nullptr, wipe->path);
+  Notify(ICodecObserver::PlainRenamed, wipe->path, &wipe->file);
+  const unsigned char zero = zeroPass, random = randomPass;
+  zeroPass = wipe->zero;
+  randomPass = wipe->random;
+  if (WipeHeld(wipe->file, wipe->path, wipe->length, wipe->readOnly) == Wiped::Done && journal_) {
+    journal_->Finish(wipe->entry);
+  }
+  zeroPass = zero;
+  randomPass = random;
+  outcome_ = outcome;
+}
 
 void CFileCodec::Notify(ICodecObserver::Event event, const std::string& path, File* held) {
   if (observer_) observer_->OnCodecEvent(event, path, held);
@@ -237,6 +290,8 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
   digest_.Reset();
 
   SplitPath(destPath, &destFolder, nullptr);
+  // A wipe waiting in another folder gets no sync from this file.
+  if (pending_ && pending_->entry.folder != destFolder) FinishPending(false);
 
   WorkFile out;
   if (!out.Create(destFolder)) {
@@ -396,6 +451,7 @@ void CFileCodec::EncryptFile(const std::string& plainPath, const std::string& de
     return;
   }
   out.file.Close();
+  FolderSynced(destFolder, placed == platform::RenameResult::Done);
   Notify(ICodecObserver::OutputPlaced, finalPath, &plain);
   if (placed == platform::RenameResult::NotSynced) {
     // The output's name may not survive a power cut: the plain file stays.
@@ -457,7 +513,7 @@ void CFileCodec::RemovePlainFile(File& plain, const std::string& plainPath, cons
       Report(Error, "error_wipe_journal", nullptr, plainPath);
       return;
     }
-    renamed = plain.RenameTo(plainPath, digitPath);
+    renamed = plain.RenameTo(plainPath, digitPath, !deferWipes_);
     if (journal_ && !Placed(renamed)) journal_->Finish(entry);  // the rename never happened
   }
   if (renamed == platform::RenameResult::NotThisFile) {
@@ -466,6 +522,18 @@ void CFileCodec::RemovePlainFile(File& plain, const std::string& plainPath, cons
   }
   if (!Placed(renamed)) {
     Report(Error, "error_encryption_remove", nullptr, plainPath);
+    return;
+  }
+  if (deferWipes_) {
+    // Held as it is until the next sync of this folder puts the digit name on the disk.
+    pending_.reset(new PendingWipe);
+    pending_->readOnly.TakeOver(readOnly, &pending_->file);
+    pending_->file.Swap(plain);
+    pending_->path = digitPath;
+    pending_->entry = entry;
+    pending_->length = now.size;
+    pending_->zero = zeroPass;
+    pending_->random = randomPass;
     return;
   }
   if (renamed == platform::RenameResult::NotSynced) Report(Error, "error_folder_sync", nullptr, digitPath);
@@ -667,6 +735,12 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
   stopFlag.store(0);
   processedBytes_.store(0);
   outcome_ = Outcome::Failed;
+  if (pending_) {
+    // A wipe waiting in another folder gets no sync from this file.
+    std::string here;
+    SplitPath(path, &here, nullptr);
+    if (pending_->entry.folder != here) FinishPending(false);
+  }
 
   uint32_t initial = 0;
   if (!platform::GetAttributes(path, &initial)) {
@@ -841,6 +915,7 @@ void CFileCodec::DecryptFile(const std::string& path, const platform::FileIdenti
   platform::FileInfo output;
   const bool outputKnown = out.file.Status(&output);
   out.file.Close();
+  FolderSynced(folder, placed == platform::RenameResult::Done);
   Notify(ICodecObserver::OutputPlaced, outputPath, &source);
   if (placed == platform::RenameResult::NotSynced) {
     // The output's name may not survive a power cut: the enciphered file stays.

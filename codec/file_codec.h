@@ -13,7 +13,9 @@
 // - The source is overwritten or deleted only after its output is complete and
 //   on disk. A plain file that gets overwrite passes is first renamed to a
 //   digit name, so a half-overwritten file never sits under its own name, and
-//   the wipe journal records it before the rename (codec/wipe_journal.h).
+//   the wipe journal records it before the rename (codec/wipe_journal.h). The
+//   passes begin only once the digit name is on the disk (with deferred
+//   wipes, by the next folder sync the job makes anyway).
 // - The source is held from its opening to its deletion, and it is renamed,
 //   overwritten and deleted only while its name still leads to the file that
 //   was read (and that the walk listed). A source that changed while it was
@@ -99,6 +101,19 @@ class CFileCodec {
   // plain file is kept whole under its own name.
   void SetWipeJournal(CWipeJournal* journal) { journal_ = journal; }
 
+  // Deferred wipes (off by default). A plain file that gets overwrite passes
+  // is then left held under its digit name, recorded in the journal, when
+  // EncryptFile returns; its passes and deletion wait for the next sync of its
+  // folder (the next output placed there, or FinishPendingWipe), which puts its
+  // digit name on the disk without a sync of its own. The job engine uses it
+  // for folders of many files.
+  void SetDeferWipes(bool on) { deferWipes_ = on; }
+  // Finishes the wipe left waiting, if any: its folder is synced, then the
+  // passes run and the file goes. Its bytes count in GetCounters. The owner
+  // calls it at the end of a job, before the journal is closed. True when
+  // there was one.
+  bool FinishPendingWipe();
+
   // The password's bytes (up to the first zero byte, at most 16 are used).
   void SetKey(const char* password);
 
@@ -165,6 +180,10 @@ class CFileCodec {
   bool OverwritePass(platform::File& file, const std::string& path, uint64_t length, bool random);
   const unsigned char* RandomPattern(size_t bytes);
   Recovery FinishWipe(const WipeEntry& entry);
+  // A new name in folder is on the disk (synced says whether that sync went
+  // through): a wipe waiting there may go on.
+  void FolderSynced(const std::string& folder, bool synced);
+  void FinishPending(bool synced);
 
   ILogSink* sink_ = nullptr;
   OutputNamer namer_;
@@ -183,6 +202,10 @@ class CFileCodec {
   CRandom patternRandom_;
   uint32_t patternSeed_ = 0;
   size_t patternBytes_ = 0;
+  // The wipe waiting for its folder's sync (deferred wipes).
+  struct PendingWipe;
+  std::unique_ptr<PendingWipe> pending_;
+  bool deferWipes_ = false;
   std::atomic<uint64_t> processedBytes_{0};
   Outcome outcome_ = Outcome::Done;
 };

@@ -196,6 +196,8 @@ void CWorkerThread::LogLine(const std::string& line, LogKind kind) {
 
 void CWorkerThread::RunWorker() {
   codec_.SetLogSink(this);
+  // Each wipe's digit name rides on the next output's folder sync.
+  codec_.SetDeferWipes(true);
   // An output name taken meanwhile (another program, another Tavro) gets a fresh one.
   codec_.SetOutputNamer([](const std::string& folder) { return MakeOutputName(folder); });
   progress.baseBytes = 0;
@@ -286,6 +288,8 @@ void CWorkerThread::RunJob() {
       listed.pop_back();
     }
   }
+  // The job's last wipe has no next file to wait for: it ends now, stopped or not.
+  if (codec_.FinishPendingWipe()) FileDone();
   // Drops the finished entries when no other run is about.
   journal_.Close();
   // This job's targets are done with, whatever happened; targets added

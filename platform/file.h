@@ -154,6 +154,12 @@ class File {
   bool OpenForAppend(const std::string& path);
 
   bool IsOpen() const;
+  // Trades open files (and what each is known by) with other.
+  void Swap(File& other) {
+    Impl* mine = impl_;
+    impl_ = other.impl_;
+    other.impl_ = mine;
+  }
   // Reads up to size bytes; returns the count read, less than size only at the
   // end of the file (0 there), -1 on error.
   int64_t Read(void* buffer, size_t size);
@@ -181,8 +187,11 @@ class File {
   // name it is known by: on POSIX the rename happens only while that name
   // still leads to this very file (NotThisFile otherwise); on Windows the
   // file is renamed through the handle, and no other program can rename it
-  // while it is held.
-  RenameResult RenameTo(const std::string& path, const std::string& to);
+  // while it is held. With durable false (POSIX) the new name need not be on
+  // the disk yet (Done then says only that it is in place): a SyncFolder of
+  // its folder afterwards makes it so, for several renames at once. Windows
+  // makes every rename durable.
+  RenameResult RenameTo(const std::string& path, const std::string& to, bool durable = true);
   // Removes the name `path` of the open file, only while it still leads to
   // this very file. Other hard links stay. The file is gone once it is
   // closed (Windows) or at once (POSIX).

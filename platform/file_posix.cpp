@@ -260,7 +260,10 @@ bool SetTimes(const std::string& path, const FileTimes& times) {
   return utimensat(AT_FDCWD, path.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-RenameResult RenameNoReplace(const std::string& from, const std::string& to) {
+namespace {
+
+// The rename alone: Done once the new name is in place, not yet on the disk.
+RenameResult RenameNoReplaceUnsynced(const std::string& from, const std::string& to) {
   if (from.empty() || to.empty() || !FileOpAllowed(FileOp::Rename, from, to)) return RenameResult::Failed;
   if (RenameNoReplaceCall(from.c_str(), to.c_str()) != 0) {
     if (errno == EEXIST) return RenameResult::NameTaken;
@@ -284,7 +287,14 @@ RenameResult RenameNoReplace(const std::string& from, const std::string& to) {
       if (rename(from.c_str(), to.c_str()) != 0) return RenameResult::Failed;
     }
   }
-  return SyncAfterRename(from, to);
+  return RenameResult::Done;
+}
+
+}  // namespace
+
+RenameResult RenameNoReplace(const std::string& from, const std::string& to) {
+  const RenameResult result = RenameNoReplaceUnsynced(from, to);
+  return result == RenameResult::Done ? SyncAfterRename(from, to) : result;
 }
 
 RenameResult RenameReplacing(const std::string& from, const std::string& to) {
@@ -570,10 +580,10 @@ bool File::CopyAccessFrom(File& source) {
   return fchmod(impl_->fd, st.st_mode & 0777) == 0;
 }
 
-RenameResult File::RenameTo(const std::string& path, const std::string& to) {
+RenameResult File::RenameTo(const std::string& path, const std::string& to, bool durable) {
   if (impl_->fd < 0) return RenameResult::Failed;
   if (!NameLeadsTo(path, impl_->identity)) return RenameResult::NotThisFile;
-  const RenameResult result = RenameNoReplace(path, to);
+  const RenameResult result = durable ? RenameNoReplace(path, to) : RenameNoReplaceUnsynced(path, to);
   if (result == RenameResult::Done || result == RenameResult::NotSynced) impl_->path = to;
   return result;
 }

@@ -553,7 +553,7 @@ bool File::SetTimes(const FileTimes& times) {
 
 bool File::CopyAccessFrom(File&) { return impl_->h != INVALID_HANDLE_VALUE; }
 
-RenameResult File::RenameTo(const std::string& path, const std::string& to) {
+RenameResult File::RenameTo(const std::string& path, const std::string& to, bool /*durable*/) {
   if (impl_->h == INVALID_HANDLE_VALUE || to.empty() || !FileOpAllowed(FileOp::Rename, path, to)) {
     return RenameResult::Failed;
   }
@@ -575,7 +575,8 @@ RenameResult File::RenameTo(const std::string& path, const std::string& to) {
     return IsNameTaken(GetLastError()) ? RenameResult::NameTaken : RenameResult::Failed;
   }
   impl_->path = to;
-  // The flush writes the file's records, its new name among them, to the disk.
+  // The flush writes the file's records, its new name among them, to the disk;
+  // always, as no later folder sync could do it here.
   if (!FileOpAllowed(FileOp::SyncFolder, FolderOf(to)) || !FlushFileBuffers(impl_->h)) return RenameResult::NotSynced;
   return RenameResult::Done;
 }

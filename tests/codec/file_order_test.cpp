@@ -151,6 +151,64 @@ TEST_F(FileOrder, EncipheringMakesTheOutputDurableBeforeTheSourceIsTouched) {
   }
 }
 
+// Deferred wipes (the job engine's way): a file's digit name goes on the disk
+// with the next output's folder sync, and its passes wait for that sync; a
+// wipe waiting in another folder, or at the end, gets a sync of its own.
+TEST_F(FileOrder, DeferredWipeWaitsForTheNextOutputsFolderSync) {
+  codec.SetDeferWipes(true);
+  codec.zeroPass = 1;
+  codec.randomPass = 1;
+  const std::string sub = dir.Join("sub");
+  ASSERT_TRUE(platform::CreateFolders(sub));
+  const std::string a = dir.Join("a.txt"), b = dir.Join("b.txt"), c = sub + platform::PathSeparator() + "c.txt";
+  const auto bytes = testkit::PatternBytes(5000, 8);
+  for (const std::string& p : {a, b, c}) WriteAll(p, bytes);
+  auto digitFiles = [](const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& n : ListNames(folder))
+      if (IsDigitName(n)) found.push_back(n);
+    return found;
+  };
+  Trace t;
+  {
+    FileOps ops;
+    codec.EncryptFile(a, dir.Join("A.cpy"));
+    EXPECT_TRUE(testkit::Exists(dir.Join("A.cpy")));
+    ASSERT_EQ(digitFiles(dir.path()).size(), 1u) << "a waits under its digit name";
+    EXPECT_TRUE(ReadAll(dir.Join(digitFiles(dir.path())[0])) == bytes);
+    codec.EncryptFile(b, dir.Join("B.cpy"));
+    ASSERT_EQ(digitFiles(dir.path()).size(), 1u) << "a is wiped, b waits";
+    EXPECT_TRUE(ReadAll(dir.Join(digitFiles(dir.path())[0])) == bytes);
+    codec.EncryptFile(c, sub + platform::PathSeparator() + "C.cpy");
+    EXPECT_TRUE(digitFiles(dir.path()).empty()) << "b's wipe waits for no sync from another folder";
+    EXPECT_EQ(digitFiles(sub).size(), 1u);
+    EXPECT_TRUE(codec.FinishPendingWipe());
+    EXPECT_FALSE(codec.FinishPendingWipe());
+    t.ops = ops.Ops();
+  }
+  EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0].first;
+  EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"A.cpy", "B.cpy", "sub"}));
+  EXPECT_EQ(ListNames(sub), std::vector<std::string>{"C.cpy"});
+  EXPECT_TRUE(journal.Pending(nullptr).empty());
+
+  // a: its entry flushed before its digit rename; then b's output renamed and
+  // the folder synced (with no sync between on POSIX, where a rename can wait
+  // for it); only then a's first pass.
+  const long aRenamed = t.First(Is(FileOp::Rename, Named(a)));
+  ASSERT_GE(aRenamed, 0);
+  EXPECT_GE(t.Last(Is(FileOp::Flush, Named(journal.Path())), aRenamed), 0);
+  const long bOutput = t.First([](const FileOps::Op& o) { return o.op == FileOp::Rename && IsWorkName(o.path); }, aRenamed);
+  const long synced = t.First([](const FileOps::Op& o) { return o.op == FileOp::SyncFolder; }, aRenamed);
+  const std::string aDigits = t.ops[static_cast<size_t>(aRenamed)].to;
+  const long aPass = t.First(Is(FileOp::Write, Named(aDigits)));
+  ASSERT_GE(bOutput, 0);
+  if (platform::PathSeparator() == '/') {
+    EXPECT_GT(synced, bOutput) << "a's digit name got a sync of its own";
+  }
+  EXPECT_GT(aPass, synced);
+  EXPECT_GT(aPass, bOutput);
+}
+
 TEST_F(FileOrder, DecipheringMakesTheOutputDurableBeforeTheEncipheredFileGoes) {
   const std::string cpy = dir.Join("in.cpy");
   WriteAll(cpy, codectest::Expected(kPassword, "back.txt", testkit::PatternBytes(1048576 + 9, 2)));
