@@ -49,7 +49,10 @@ bool Event::IsSet() const {
 int WaitAny(Event& first, Event& second, int timeoutMs) {
   std::unique_lock<std::mutex> lock(EventMutex());
   auto ready = [&] { return first.impl_->signalled || second.impl_->signalled; };
-  if (timeoutMs < 0) {
+  if (timeoutMs == 0) {
+    // A look, not a wait: no timer, no sleep (the file loop looks once per file).
+    if (!ready()) return kWaitTimeout;
+  } else if (timeoutMs < 0) {
     EventChanged().wait(lock, ready);
   } else if (!EventChanged().wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) {
     return kWaitTimeout;
