@@ -195,8 +195,10 @@ struct CFileCodec::PendingWipe {
   File file;
   ReadOnlyLease readOnly;  // after the file: the attribute goes back through it
   std::string path;        // its digit name
+  std::string plainPath;   // its own name
   WipeEntry entry;
   uint64_t length = 0;
+  int64_t writeStamp = 0;  // as it was when it took its digit name
   unsigned char zero = 0, random = 0;  // the passes it gets
 };
 
@@ -223,6 +225,16 @@ void CFileCodec::FinishPending(bool synced) {
   const Outcome outcome = outcome_;  // the file in progress keeps its own
   // A digit name that may not survive a power cut is said, as for any file.
   if (!synced && !platform::SyncFolder(wipe->entry.folder)) Report(Error, "error_folder_sync", nullptr, wipe->path);
+  platform::FileInfo now;
+  if (!wipe->file.Status(&now) || now.size != wipe->length || now.writeStamp != wipe->writeStamp) {
+    // Written to while it waited (a program that ignores the lock): what was
+    // written is in no output. It goes back to its name as it is now.
+    const platform::RenameResult back = wipe->file.RenameTo(wipe->path, wipe->plainPath);
+    if (Placed(back) && journal_) journal_->Finish(wipe->entry);
+    Report(Error, "error_file_changed", nullptr, Placed(back) ? wipe->plainPath : wipe->path);
+    outcome_ = outcome;
+    return;
+  }
   Notify(ICodecObserver::PlainRenamed, wipe->path, &wipe->file);
   const unsigned char zero = zeroPass, random = randomPass;
   zeroPass = wipe->zero;
@@ -531,7 +543,9 @@ void CFileCodec::RemovePlainFile(File& plain, const std::string& plainPath, cons
     pending_->file.Swap(plain);
     pending_->path = digitPath;
     pending_->entry = entry;
+    pending_->plainPath = plainPath;
     pending_->length = now.size;
+    pending_->writeStamp = now.writeStamp;
     pending_->zero = zeroPass;
     pending_->random = randomPass;
     return;

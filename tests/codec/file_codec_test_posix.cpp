@@ -272,6 +272,29 @@ TEST_F(CodecUnderfoot, PlainFileWrittenToWhileItIsReadIsKeptAndNothingIsMade) {
   }
 }
 
+// With deferred wipes the passes wait for a later sync: a file written to
+// while it waits under its digit name is given back its name, not wiped.
+TEST_F(CodecUnderfoot, WaitingWipeOfAFileWrittenToMeanwhileGivesItBack) {
+  const auto bytes = testkit::PatternBytes(5000, 9);
+  const std::string plain = dir.Join("notes.txt");
+  WriteAll(plain, bytes);
+  platform::FileTimes old;
+  old.lastAccess = old.lastWrite = 1300000000;  // a later write shows in the time, however coarse the clock
+  ASSERT_TRUE(platform::SetTimes(plain, old));
+  codec.SetDeferWipes(true);
+  codec.zeroPass = 1;
+  codec.EncryptFile(plain, dir.Join("n.cpy"));
+  std::string digits;
+  for (const auto& n : ListNames(dir.path()))
+    if (n != "n.cpy") digits = dir.Join(n);
+  ASSERT_FALSE(digits.empty());
+  std::ofstream(digits, std::ios::binary | std::ios::app) << "written by another program";
+  EXPECT_TRUE(codec.FinishPendingWipe());
+  EXPECT_EQ(log.Lines(), Lines(Error, "error_file_changed", plain));
+  EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"n.cpy", "notes.txt"}));
+  EXPECT_EQ(ReadAll(plain).size(), bytes.size() + 26);
+}
+
 TEST_F(CodecUnderfoot, NameTakenByAnotherFileMeanwhileIsLeftAlone) {
   const auto oldBytes = testkit::PatternBytes(2 * 1048576 + 1, 9);
   const std::vector<unsigned char> newBytes = {'n', 'e', 'w'};
