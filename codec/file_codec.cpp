@@ -591,7 +591,7 @@ bool CFileCodec::OverwritePass(File& file, const std::string& path, uint64_t len
   }
   uint64_t remaining = length;
   while (remaining > 0) {
-    const size_t piece = remaining < span ? static_cast<size_t>(remaining) : span;
+    const size_t piece = ChunkOf(remaining);  // never more than span: remaining <= length
     if (!file.Write(bytes, piece)) return false;
     AddProcessed(piece);
     remaining -= piece;

@@ -414,7 +414,7 @@ bool File::OpenForReading(const std::string& path) {
   int fd = open(path.c_str(), flags | O_NOATIME);
   if (fd < 0 && errno == EPERM) fd = open(path.c_str(), flags);  // not the owner: atime as the system keeps it
   if (fd < 0) return false;
-  if (!IsPlainFile(fd) || !TakeLock(fd, LOCK_SH | LOCK_NB)) {
+  if (!IsPlainFile(fd, &impl_->identity, nullptr) || !TakeLock(fd, LOCK_SH | LOCK_NB)) {
     close(fd);
     return false;
   }
