@@ -190,7 +190,9 @@ class CFileCodec {
   ICodecObserver* observer_ = nullptr;
   CWipeJournal* journal_ = nullptr;
   CCastCipher cipher_;
-  CBlockCrew crew_;  // body chunks are enciphered on two threads
+  // Body chunks are enciphered on two threads. Its own cache line: the
+  // hand-over's writes must not share one with the key schedule both read.
+  alignas(64) CBlockCrew crew_;
   std::unique_ptr<unsigned char[]> buffer_;
   CContentDigest digest_;          // of the plain bytes of the file in progress (verify on):
                                    // the lead bytes, then each body chunk's two leaves
